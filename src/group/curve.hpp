@@ -1,0 +1,67 @@
+// BN254 G1: y^2 = x^3 + 3 over Fq, prime order r (cofactor 1), generator (1, 2).
+// Affine points at the boundary, Jacobian coordinates inside arithmetic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "group/field.hpp"
+
+namespace nacrel {
+
+// Affine point; the identity has infinity = true and x = y = 0, so field-wise
+// comparison is point equality.
+struct G1Affine {
+  Fq x, y;
+  bool infinity;
+
+  static G1Affine identity();
+  // (1, 2).
+  static G1Affine generator();
+  bool is_on_curve() const;  // identity counts as on the curve
+  friend bool operator==(const G1Affine& a, const G1Affine& b) {
+    return a.infinity == b.infinity && a.x == b.x && a.y == b.y;
+  }
+  friend bool operator!=(const G1Affine& a, const G1Affine& b) { return !(a == b); }
+};
+
+// Jacobian point (X/Z^2, Y/Z^3); Z = 0 is the identity.
+struct G1Jac {
+  Fq X, Y, Z;
+
+  static G1Jac identity();
+  bool is_identity() const { return Z.is_zero(); }
+};
+
+G1Jac to_jacobian(const G1Affine& p);
+// Constant-time normalisation (after secret multiplications).
+G1Affine to_affine(const G1Jac& p);
+// Variable-time normalisation (public values).
+G1Affine to_affine_vartime(const G1Jac& p);
+// Normalises n points with one inversion (Montgomery's trick); identities allowed.
+void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n);
+
+G1Jac dbl(const G1Jac& p);
+G1Jac add(const G1Jac& p, const G1Jac& q);
+G1Jac add_mixed(const G1Jac& p, const G1Affine& q);
+G1Jac neg(const G1Jac& p);
+G1Affine neg(const G1Affine& p);
+// Point equality without normalising (variable time).
+bool jac_eq_affine(const G1Jac& p, const G1Affine& q);
+
+// p*k in constant time with respect to k: no branch or memory index depends on k.
+G1Jac mul_ct(const G1Affine& p, const Fr& k);
+// p*k in variable time (GLV + wNAF); for public scalars only.
+G1Jac mul_vartime(const G1Affine& p, const Fr& k);
+// sum of points[i]*scalars[i], variable time; n = 0 gives the identity.
+G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
+
+// 32 bytes: x big-endian; 0x80 in byte 0 if y is negative, 0x40 for the identity.
+void encode_compressed(const G1Affine& p, uint8_t out[32]);
+// 64 bytes: y then x big-endian; 0x40 in byte 0 for the identity; no sign bit.
+void encode_uncompressed(const G1Affine& p, uint8_t out[64]);
+// Decodes 32 (compressed) or 64 (uncompressed) bytes with full validation;
+// false for any other length or any invalid encoding.
+bool decode_point(const uint8_t* data, size_t len, G1Affine& out);
+
+}  // namespace nacrel
