@@ -71,6 +71,9 @@ class Point {
   friend bool operator!=(const Point& a, const Point& b) { return !(a == b); }
 };
 
+// a*x + b*y, both products in constant time, one normalisation ("scalar_mul").
+Point lincomb_ct(const Point& a, const Scalar& x, const Point& b, const Scalar& y);
+
 // Sum of points[i]*scalars[i] for public scalars ("scalar_mul"); n = 0 gives the identity.
 Point msm_public(const Point* points, const Scalar* scalars, size_t n);
 inline Point msm_public(const std::vector<Point>& points, const std::vector<Scalar>& scalars) {

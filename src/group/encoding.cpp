@@ -1,0 +1,172 @@
+#include "group/encoding.hpp"
+
+namespace nacrel {
+
+namespace {
+
+constexpr const char* kCurve = "bn254";
+constexpr const char* kCurveExpected = "curve name (constrained to be 'bn254')";
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// What differs between the point and the scalar objects.
+struct Form {
+  const char* member;          // "point" / "scalar"
+  const char* value_expected;  // expected-part when the member is not a string
+  const char* whole_expected;  // expected-part when the value is neither object nor array
+  const char* array_second;    // missing-field name of the array form's second element
+  const char* too_many;        // error for a third array element
+};
+
+constexpr Form kPointForm{"point", "point of bn254 curve", "point of bn254 curve", "point value",
+                          "point consist of too many fields"};
+constexpr Form kScalarForm{"scalar", "scalar value of bn254 curve", "scalar of bn254 curve", "scalar value",
+                           "scalar consist of too many fields"};
+
+void read_curve(json::Reader& r) {
+  if (r.peek() != json::Kind::String) r.invalid_type(kCurveExpected);
+  std::string name = r.read_string();
+  if (name != kCurve) r.fail("belongs to " + name + " curve, expected bn254 curve");
+}
+
+Point decode_point_string(json::Reader& r) {
+  if (r.peek() != json::Kind::String) r.invalid_type(kPointForm.value_expected);
+  std::string s = r.read_string();
+  if (s.size() != 64 && s.size() != 128) r.fail("invalid point");
+  uint8_t bytes[64];
+  if (!hex_decode(s, bytes)) r.fail("malformed hex encoding");
+  Point p;
+  if (!Point::deserialize(bytes, s.size() / 2, p))
+    r.fail(std::string("invalid point: ") + PointFromBytesError::kDisplay);
+  return p;
+}
+
+Scalar decode_scalar_string(json::Reader& r) {
+  if (r.peek() != json::Kind::String) r.invalid_type(kScalarForm.value_expected);
+  std::string s = r.read_string();
+  if (s.size() != 64) r.invalid_length(s.size(), "64");
+  uint8_t bytes[32];
+  if (!hex_decode(s, bytes)) r.fail("malformed hex encoding");
+  Scalar k;
+  Scalar::deserialize(bytes, 32, k);  // 32 bytes always decode
+  return k;
+}
+
+// Shared reader of {"curve": ..., MEMBER: ...} and [curve, value].
+template <class T, class Decode>
+T read_curve_value(json::Reader& r, const Form& form, Decode decode) {
+  json::Kind kind = r.peek();
+  if (kind == json::Kind::Object) {
+    r.begin_object();
+    bool have_curve = false, have_value = false;
+    T value{};
+    std::string key;
+    while (r.next_key(key)) {
+      if (key == "curve") {
+        if (have_curve) r.duplicate_field("curve_name");
+        read_curve(r);
+        have_curve = true;
+      } else if (key == form.member) {
+        if (have_value) r.duplicate_field(form.member);
+        value = decode(r);
+        have_value = true;
+      } else {
+        r.unknown_field(key, {"curve", form.member});
+      }
+    }
+    if (!have_curve) r.missing_field("curve_name");
+    if (!have_value) r.missing_field(form.member);
+    return value;
+  }
+  if (kind == json::Kind::Array) {
+    r.begin_array();
+    if (!r.next_element()) r.missing_field("curve name");
+    read_curve(r);
+    if (!r.next_element()) r.missing_field(form.array_second);
+    T value = decode(r);
+    if (r.next_element()) r.fail(form.too_many);
+    return value;
+  }
+  r.invalid_type(form.whole_expected);
+}
+
+}  // namespace
+
+std::string hex_encode(const uint8_t* data, size_t len) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out(2 * len, '0');
+  for (size_t i = 0; i < len; ++i) {
+    out[2 * i] = digits[data[i] >> 4];
+    out[2 * i + 1] = digits[data[i] & 15];
+  }
+  return out;
+}
+
+bool hex_decode(std::string_view hex, uint8_t* out) {
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    int hi = hex_value(hex[i]), lo = hex_value(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out[i / 2] = uint8_t(hi << 4 | lo);
+  }
+  return true;
+}
+
+Point read_point(json::Reader& r) { return read_curve_value<Point>(r, kPointForm, decode_point_string); }
+
+Scalar read_scalar(json::Reader& r) { return read_curve_value<Scalar>(r, kScalarForm, decode_scalar_string); }
+
+std::vector<Point> read_point_list(json::Reader& r) {
+  if (r.peek() != json::Kind::Array) r.invalid_type("a sequence");
+  r.begin_array();
+  std::vector<Point> out;
+  while (r.next_element()) out.push_back(read_point(r));
+  return out;
+}
+
+json::Value point_json(const Point& p) {
+  std::array<uint8_t, 32> c = p.serialize_compressed();
+  json::Value v = json::Value::object();
+  v.set("curve", json::Value::string(kCurve));
+  v.set("point", json::Value::string(hex_encode(c.data(), c.size())));
+  return v;
+}
+
+json::Value scalar_json(const Scalar& s) {
+  std::array<uint8_t, 32> b = s.serialize();
+  json::Value v = json::Value::object();
+  v.set("curve", json::Value::string(kCurve));
+  v.set("scalar", json::Value::string(hex_encode(b.data(), b.size())));
+  return v;
+}
+
+Point parse_string_to_scep256k1point(std::string_view s) {
+  // The text is inserted unescaped, exactly as a caller-built JSON text would be.
+  std::string text = "{\"curve\":\"bn254\",\"point\":\"";
+  text.append(s);
+  text += "\"}";
+  return parse_document(text, [](json::Reader& r) { return read_point(r); });
+}
+
+Scalar parse_string_to_scep256k1scalar(std::string_view s) {
+  std::string text = "{\"curve\":\"bn254\",\"scalar\":\"";
+  text.append(s);
+  text += "\"}";
+  return parse_document(text, [](json::Reader& r) { return read_scalar(r); });
+}
+
+std::string parse_scep256k1point_to_string(const Point& p) {
+  std::array<uint8_t, 32> c = p.serialize_compressed();
+  return hex_encode(c.data(), c.size());
+}
+
+std::string parse_scep256k1scalar_to_string(const Scalar& s) {
+  std::array<uint8_t, 32> b = s.serialize();
+  return hex_encode(b.data(), b.size());
+}
+
+}  // namespace nacrel
