@@ -1,0 +1,202 @@
+#include "group/field.hpp"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "group/error.hpp"
+#include "group/field_impl.hpp"
+
+namespace nacrel {
+
+U256 u256_from_be(const uint8_t in[32]) {
+  U256 out;
+  for (int i = 0; i < 4; ++i) {
+    uint64_t w = 0;
+    for (int j = 0; j < 8; ++j) w = (w << 8) | in[(3 - i) * 8 + j];
+    out.w[i] = w;
+  }
+  return out;
+}
+
+void u256_to_be(const U256& v, uint8_t out[32]) {
+  for (int i = 0; i < 4; ++i) {
+    uint64_t w = v.w[i];
+    for (int j = 7; j >= 0; --j) {
+      out[(3 - i) * 8 + j] = uint8_t(w);
+      w >>= 8;
+    }
+  }
+}
+
+// Branch-free: the borrow of a - b.
+bool u256_lt(const U256& a, const U256& b) {
+  uint64_t borrow = 0;
+  for (int i = 0; i < 4; ++i) fieldimpl::sbb(a.w[i], b.w[i], borrow);
+  return borrow != 0;
+}
+
+template <class P>
+Field<P> Field<P>::from_be_bytes_reduce(const uint8_t* data, size_t len) {
+  // Horner's rule over 32-byte chunks, most significant first:
+  // acc = acc * 2^256 + chunk. Each chunk is below 2^256 < 6m, so five
+  // conditional subtractions reduce it. No branch depends on the bytes.
+  Field acc = zero();
+  size_t head = len % 32;
+  size_t pos = 0;
+  const Field r_elem = [] {
+    Field f;
+    for (int i = 0; i < 4; ++i) f.v[i] = P::R2.w[i];  // 2^256 in Montgomery form
+    return f;
+  }();
+  while (pos < len) {
+    size_t take = (pos == 0 && head != 0) ? head : 32;
+    uint8_t buf[32] = {0};
+    std::memcpy(buf + (32 - take), data + pos, take);
+    pos += take;
+    U256 c = u256_from_be(buf);
+    for (int k = 0; k < 5; ++k) fieldimpl::reduce_once(c.w, c.w, 0, P::M);
+    Field cm;
+    fieldimpl::mont_mul<P>(cm.v, c.w, P::R2.w);
+    acc = acc * r_elem + cm;
+  }
+  return acc;
+}
+
+template <class P>
+Field<P> Field<P>::pow_vartime(const U256& e) const {
+  Field result = one();
+  int top = 255;
+  while (top >= 0 && ((e.w[top / 64] >> (top % 64)) & 1) == 0) --top;
+  for (int i = top; i >= 0; --i) {
+    result = result.sqr();
+    if ((e.w[i / 64] >> (i % 64)) & 1) result = result * *this;
+  }
+  return result;
+}
+
+// The exponent m - 2 is public, so the square-and-multiply sequence is fixed
+// and nothing depends on the value being inverted.
+template <class P>
+Field<P> Field<P>::inverse_ct() const {
+  return pow_vartime(P::M_MINUS_2);
+}
+
+namespace {
+
+// Binary extended Euclid on canonical integers (Montgomery form handled by
+// the caller). Both u and v stay odd/even-split below 2^256; x1, x2 are kept
+// reduced modulo m.
+template <class P>
+U256 binary_inverse(const U256& a) {
+  using namespace fieldimpl;
+  const U256& m = P::M;
+  U256 u = a, v = m;
+  U256 x1{{1, 0, 0, 0}}, x2{{0, 0, 0, 0}};
+  auto is_one = [](const U256& t) { return t.w[0] == 1 && (t.w[1] | t.w[2] | t.w[3]) == 0; };
+  auto shr1 = [](U256& t) {
+    t.w[0] = (t.w[0] >> 1) | (t.w[1] << 63);
+    t.w[1] = (t.w[1] >> 1) | (t.w[2] << 63);
+    t.w[2] = (t.w[2] >> 1) | (t.w[3] << 63);
+    t.w[3] >>= 1;
+  };
+  // t/2 mod m: add m first when t is odd (t < m < 2^254, so no overflow).
+  auto half = [&](U256& t) {
+    if (t.w[0] & 1) {
+      uint64_t c = 0;
+      for (int i = 0; i < 4; ++i) t.w[i] = adc(t.w[i], m.w[i], c);
+    }
+    shr1(t);
+  };
+  auto sub_in_place = [](U256& x, const U256& y) {
+    uint64_t b = 0;
+    for (int i = 0; i < 4; ++i) x.w[i] = sbb(x.w[i], y.w[i], b);
+  };
+  auto submod = [&](U256& x, const U256& y) {
+    uint64_t b = 0;
+    for (int i = 0; i < 4; ++i) x.w[i] = sbb(x.w[i], y.w[i], b);
+    if (b) {
+      uint64_t c = 0;
+      for (int i = 0; i < 4; ++i) x.w[i] = adc(x.w[i], m.w[i], c);
+    }
+  };
+  while (!is_one(u) && !is_one(v)) {
+    while ((u.w[0] & 1) == 0) {
+      shr1(u);
+      half(x1);
+    }
+    while ((v.w[0] & 1) == 0) {
+      shr1(v);
+      half(x2);
+    }
+    if (!u256_lt(u, v)) {
+      sub_in_place(u, v);
+      submod(x1, x2);
+    } else {
+      sub_in_place(v, u);
+      submod(x2, x1);
+    }
+  }
+  return is_one(u) ? x1 : x2;
+}
+
+}  // namespace
+
+template <class P>
+Field<P> Field<P>::inverse_vartime() const {
+  if (is_zero()) return zero();
+  // For a = aR mod m (Montgomery form) the binary method gives (aR)^-1;
+  // two Montgomery multiplications by R^2 turn that into a^-1 R.
+  U256 raw;
+  for (int i = 0; i < 4; ++i) raw.w[i] = v[i];
+  U256 inv = binary_inverse<P>(raw);
+  Field t;
+  fieldimpl::mont_mul<P>(t.v, inv.w, P::R2.w);
+  Field out;
+  fieldimpl::mont_mul<P>(out.v, t.v, P::R2.w);
+  return out;
+}
+
+template class Field<FqParams>;
+template class Field<FrParams>;
+
+namespace {
+constexpr U256 kSqrtExp = fieldimpl::shr_c(fieldimpl::add_small_c(FqParams::M, 1), 2);   // (p+1)/4
+constexpr U256 kEulerExp = fieldimpl::shr_c(fieldimpl::sub_c(FqParams::M, U256{{1, 0, 0, 0}}), 1);  // (p-1)/2
+}  // namespace
+
+bool fq_sqrt(const Fq& a, Fq& root) {
+  Fq c = a.pow_vartime(kSqrtExp);
+  if (c.sqr() != a) return false;
+  root = c;
+  return true;
+}
+
+bool fq_is_square(const Fq& a) { return a.pow_vartime(kEulerExp) == Fq::one(); }
+
+void os_random_bytes(void* buf, size_t len) {
+  uint8_t* p = static_cast<uint8_t*>(buf);
+  while (len > 0) {
+    ssize_t n = getrandom(p, len, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(std::string("the operating system's random source failed: ") + std::strerror(errno));
+    }
+    p += n;
+    len -= size_t(n);
+  }
+}
+
+Fr fr_random() {
+  for (;;) {
+    uint64_t w[4];
+    os_random_bytes(w, sizeof w);  // least significant word first
+    U256 x{{w[0], w[1], w[2], w[3] & (~uint64_t(0) >> 2)}};
+    Fr out;
+    if (Fr::from_canonical(x, out)) return out;
+  }
+}
+
+}  // namespace nacrel
