@@ -56,6 +56,22 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 
+// GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
+// with beta a cube root of unity in Fq and lambda one in Fr.
+G1Affine glv_endo(const G1Affine& p);
+const Fr& glv_lambda();
+// k = (neg1 ? -k1 : k1) + (neg2 ? -k2 : k2) * lambda (mod r), with k1, k2
+// below 2^128 (variable time; public scalars only).
+struct GlvSplit {
+  U256 k1, k2;
+  bool neg1, neg2;
+};
+GlvSplit glv_split(const Fr& k);
+
+// msm_vartime by a chosen method, for tests and benchmarks: 0 = interleaved
+// wNAF, c > 0 = buckets of width c, -1 = buckets of the default width.
+G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int method);
+
 // 32 bytes: x big-endian; 0x80 in byte 0 if y is negative, 0x40 for the identity.
 void encode_compressed(const G1Affine& p, uint8_t out[32]);
 // 64 bytes: y then x big-endian; 0x40 in byte 0 for the identity; no sign bit.

@@ -250,3 +250,63 @@ TEST(Encoding, RoundTripsComputedPoints) {
     }
   }
 }
+
+TEST(Glv, EndomorphismIsMultiplicationByLambda) {
+  const Fr& l = glv_lambda();
+  EXPECT_NE(l, Fr::one());
+  EXPECT_EQ(l.sqr() * l, Fr::one());
+  for (const G1Affine& p : sample_points(5)) {
+    G1Affine e = glv_endo(p);
+    EXPECT_TRUE(e.is_on_curve());
+    EXPECT_EQ(e.y, p.y);
+    EXPECT_EQ(to_affine(mul_ct(p, l)), e);
+  }
+  EXPECT_EQ(glv_endo(G1Affine::identity()), G1Affine::identity());
+}
+
+TEST(Glv, SplitRecomposesWithShortHalves) {
+  const Fr& l = glv_lambda();
+  std::vector<Fr> ks = {Fr::zero(), Fr::one(), -Fr::one(), -Fr::from_u64(2), l, -l, l.sqr(), l + Fr::one(),
+                        Fr::from_u64(~0ULL)};
+  for (const auto& row : kMulRows) ks.push_back(scalar_of(row.scalar));
+  for (const Fr& k : sample_scalars(200)) ks.push_back(k);
+  // (r - 1) / 2 and (r + 1) / 2, the ends of the signed range.
+  Fr half = Fr::from_u64(2).inverse_ct();
+  ks.push_back(half);
+  ks.push_back(half - Fr::one());
+  auto to_fr = [](const U256& v, bool negative) {
+    uint8_t be[32];
+    u256_to_be(v, be);
+    Fr f = Fr::from_be_bytes_reduce(be, 32);
+    return negative ? -f : f;
+  };
+  for (const Fr& k : ks) {
+    GlvSplit s = glv_split(k);
+    EXPECT_EQ(to_fr(s.k1, s.neg1) + to_fr(s.k2, s.neg2) * l, k) << hex_of(k);
+    EXPECT_EQ(s.k1.w[2] | s.k1.w[3] | s.k2.w[2] | s.k2.w[3], 0u) << hex_of(k);
+  }
+}
+
+TEST(Curve, EveryMsmMethodAgrees) {
+  // Sizes around the switch between the methods and window widths from
+  // small to wider than the number of terms.
+  for (size_t n : {1, 5, 31, 32, 33, 150}) {
+    SCOPED_TRACE(n);
+    std::vector<G1Affine> ps = sample_points(n);
+    std::vector<Fr> ks = sample_scalars(n);
+    ks[0] = -Fr::one();
+    if (n > 4) {
+      ps[3] = ps[2];
+      ks[3] = -ks[2];
+      ps[4] = G1Affine::identity();
+    }
+    G1Affine want = to_affine_vartime(msm_vartime_with(ps.data(), ks.data(), n, 0));
+    G1Jac naive = G1Jac::identity();
+    for (size_t i = 0; i < n; ++i) naive = add(naive, mul_ct(ps[i], ks[i]));
+    EXPECT_EQ(want, to_affine(naive));
+    EXPECT_EQ(to_affine_vartime(msm_vartime(ps.data(), ks.data(), n)), want);
+    for (int method : {-1, 1, 2, 3, 4, 5, 7, 8, 11, 13}) {
+      EXPECT_EQ(to_affine_vartime(msm_vartime_with(ps.data(), ks.data(), n, method)), want) << method;
+    }
+  }
+}
