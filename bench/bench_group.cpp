@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
   double t_inv_ct = time_us([&] { a = a.inverse_ct() + b; }, ms);
   double t_inv_vt = time_us([&] { a = a.inverse_vartime() + b; }, ms);
   g_sink = a.v[0];
+  std::printf("field code: %s\n", fast_field_mul_active() ? "mulx/adx" : "portable");
   std::printf("Fq mul %.1f ns, sqr %.1f ns\n", t_mul, t_sqr);
   std::printf("Fq inverse: ct %.2f us, vartime %.2f us, ratio ct/vartime %.2f\n", t_inv_ct, t_inv_vt,
               t_inv_ct / t_inv_vt);
@@ -83,6 +84,33 @@ int main(int argc, char** argv) {
     double t_pip = time_us([&] { g_sink = msm_vartime_with(ps.data(), ks.data(), n, -1).X.v[0]; }, ms) / double(n);
     std::printf("%6zu %10.2f %10.2f %10.2f %10.2f\n", n, t_def, t_str, t_pip, t_def / t_vt);
   }
+  // The same operations with the portable field code, side by side.
+  if (fast_field_mul_active()) {
+    std::printf("portable vs mulx/adx field code (time ratio portable/mulx):\n");
+    auto run = [&](double* t) {
+      t[0] = time_us([&] { a = a * b; }, ms) * 1000;
+      t[1] = time_us([&] {
+        idx++;
+        g_sink = mul_ct(ps[idx % 64], ks[idx % 64]).X.v[0];
+      }, ms);
+      t[2] = time_us([&] {
+        idx++;
+        g_sink = mul_vartime(ps[idx % 64], ks[idx % 64]).X.v[0];
+      }, ms);
+      t[3] = time_us([&] { g_sink = msm_vartime(ps.data(), ks.data(), 128).X.v[0]; }, ms) / 128;
+    };
+    double fast[4], port[4];
+    run(fast);
+    set_fast_field_mul(false);
+    run(port);
+    set_fast_field_mul(true);
+    const char* names[4] = {"Fq mul (ns)", "mul_ct (us)", "mul_vartime (us)", "msm n=128 per point (us)"};
+    for (int i = 0; i < 4; ++i)
+      std::printf("  %-26s mulx %9.2f  portable %9.2f  ratio %.2f\n", names[i], fast[i], port[i], port[i] / fast[i]);
+  } else {
+    std::printf("mulx/adx field code not in use (portable build or processor without BMI2/ADX)\n");
+  }
+
   if (!quick) {
     std::printf("bucket width scan (us per point):\n%6s", "n");
     for (int c = 3; c <= 10; ++c) std::printf(" %6s%d", "c=", c);

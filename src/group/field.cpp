@@ -11,6 +11,34 @@
 
 namespace nacrel {
 
+#ifdef NACREL_HAVE_ADX_PATH
+namespace fieldimpl {
+bool g_use_adx = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+}();
+}  // namespace fieldimpl
+#endif
+
+bool set_fast_field_mul(bool on) {
+#ifdef NACREL_HAVE_ADX_PATH
+  static const bool available = fieldimpl::g_use_adx;
+  fieldimpl::g_use_adx = on && available;
+  return fieldimpl::g_use_adx;
+#else
+  (void)on;
+  return false;
+#endif
+}
+
+bool fast_field_mul_active() {
+#ifdef NACREL_HAVE_ADX_PATH
+  return fieldimpl::g_use_adx;
+#else
+  return false;
+#endif
+}
+
 U256 u256_from_be(const uint8_t in[32]) {
   U256 out;
   for (int i = 0; i < 4; ++i) {

@@ -95,4 +95,12 @@ Fr fr_random();
 // Throws InternalFailure if the source fails; there is no fallback.
 void os_random_bytes(void* buf, size_t len);
 
+// Whether field products use the x86-64 mulx/adx code (chosen at start-up by
+// cpuid; never with NACREL_PORTABLE_ONLY). Both paths give identical results.
+bool fast_field_mul_active();
+// Switches the mulx/adx code off (or back on where available), for tests and
+// benchmarks; returns whether it is active afterwards. Not thread-safe: call
+// it only while no other thread computes.
+bool set_fast_field_mul(bool on);
+
 }  // namespace nacrel

@@ -136,9 +136,9 @@ inline void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const 
   for (int i = 0; i < 4; ++i) r[i] = (t[i] & keep_t) | (s[i] & ~keep_t);
 }
 
-// Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
+// Montgomery product a*b/2^256 mod m (CIOS), portable C++ with __int128.
 template <class P>
-inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+inline void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   const U256& m = P::M;
   uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
   for (int i = 0; i < 4; ++i) {
@@ -162,6 +162,177 @@ inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   }
   uint64_t t[4] = {t0, t1, t2, t3};
   reduce_once(r, t, t4, m);
+}
+
+#if defined(__x86_64__) && !defined(NACREL_PORTABLE_ONLY)
+#define NACREL_HAVE_ADX_PATH 1
+// Set once at start-up when the processor has BMI2 and ADX (see field.cpp).
+// Before that, and when false, the portable code runs; both give identical
+// results, so the order of static initialisation does not matter.
+extern bool g_use_adx;
+
+// Montgomery product with mulx and the two independent carry chains of
+// adcx/adox: the same CIOS steps as the portable code, unrolled, with the five
+// accumulator words rotating through the registers t0..t4.
+template <class P>
+inline void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+  uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4, lo, hi;
+  __asm__(
+      "movq %[b0], %%rdx\n\t"
+      "xorq %[t4], %[t4]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "movq %[t0], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "movq %[b1], %%rdx\n\t"
+      "xorq %[t0], %[t0]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "movq %[t1], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "movq %[b2], %%rdx\n\t"
+      "xorq %[t1], %[t1]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "movq %[t2], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "movq %[b3], %%rdx\n\t"
+      "xorq %[t2], %[t2]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "movq %[t3], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+
+      : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "=&r"(t4), [lo] "=&r"(lo),
+        [hi] "=&r"(hi)
+      : [a0] "m"(a[0]), [a1] "m"(a[1]), [a2] "m"(a[2]), [a3] "m"(a[3]), [b0] "m"(b[0]), [b1] "m"(b[1]),
+        [b2] "m"(b[2]), [b3] "m"(b[3]), [m0] "m"(P::M.w[0]), [m1] "m"(P::M.w[1]), [m2] "m"(P::M.w[2]),
+        [m3] "m"(P::M.w[3]), [inv] "r"(P::INV)
+      : "rdx", "cc");
+  // The rotation leaves the result in t4, t0, t1, t2, below 2m.
+  const uint64_t t[4] = {t4, t0, t1, t2};
+  reduce_once(r, t, 0, P::M);
+}
+#endif
+
+// Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
+template <class P>
+inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+#ifdef NACREL_HAVE_ADX_PATH
+  if (g_use_adx) {
+    mont_mul_adx<P>(r, a, b);
+    return;
+  }
+#endif
+  mont_mul_portable<P>(r, a, b);
 }
 
 template <class P>
