@@ -360,9 +360,14 @@ GlvSplit glv_split(const Fr& k) {
 namespace {
 
 // A term m * p of a sum with a non-negative integer m (signs folded into p).
+// For the second half of a split, endo_of is the index of the first half's
+// term (same base point) and flip tells whether the signs differ, so its
+// tables follow from that term's by the endomorphism.
 struct Term {
   G1Affine p;
   U256 m;
+  long endo_of;
+  bool flip;
 };
 
 int bit_length(const U256& k) {
@@ -389,10 +394,14 @@ std::vector<Term> glv_terms(const G1Affine* points, const Fr* scalars, size_t n)
     if (points[i].infinity || scalars[i].is_zero()) continue;
     GlvSplit s = glv_split(scalars[i]);
     const G1Affine& p = points[i];
-    if (bit_length(s.k1)) terms.push_back(Term{s.neg1 ? neg(p) : p, s.k1});
+    long first = -1;
+    if (bit_length(s.k1)) {
+      first = long(terms.size());
+      terms.push_back(Term{s.neg1 ? neg(p) : p, s.k1, -1, false});
+    }
     if (bit_length(s.k2)) {
       G1Affine e = glv_endo(p);
-      terms.push_back(Term{s.neg2 ? neg(e) : e, s.k2});
+      terms.push_back(Term{s.neg2 ? neg(e) : e, s.k2, first, s.neg1 != s.neg2});
     }
   }
   return terms;
@@ -444,12 +453,27 @@ G1Jac straus(const std::vector<Term>& terms) {
     lens[i] = wnaf(terms[i].m, kWnafWidth, &digits[i * kMaxDigits]);
     if (lens[i] > maxlen) maxlen = lens[i];
     G1Jac* t = &jt[i * kTableSize];
+    if (terms[i].endo_of >= 0) {
+      // Filled from the first half's table below; identities cost nothing
+      // in the batch normalisation.
+      for (int j = 0; j < kTableSize; ++j) t[j] = G1Jac::identity();
+      continue;
+    }
     t[0] = to_jacobian(terms[i].p);
     G1Jac p2 = dbl(t[0]);
     for (int j = 1; j < kTableSize; ++j) t[j] = add(t[j - 1], p2);
   }
   std::vector<G1Affine> at(n * kTableSize);
   batch_to_affine(jt.data(), at.data(), jt.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (terms[i].endo_of < 0) continue;
+    // phi(jP) = (beta x, y), with the sign of the second half.
+    const G1Affine* base = &at[size_t(terms[i].endo_of) * kTableSize];
+    G1Affine* t = &at[i * kTableSize];
+    for (int j = 0; j < kTableSize; ++j) {
+      t[j] = G1Affine{base[j].x * beta(), terms[i].flip ? -base[j].y : base[j].y, false};
+    }
+  }
   G1Jac acc = G1Jac::identity();
   for (int bit = maxlen - 1; bit >= 0; --bit) {
     acc = dbl(acc);
