@@ -530,19 +530,19 @@ G1Jac pippenger(const std::vector<Term>& terms, int c) {
 
 namespace {
 
-// Interleaved wNAF costs about 35 us per point and the bucket method falls
+// Interleaved wNAF costs about 25 us per point and the bucket method falls
 // below that from about 64 terms (32 points); widths chosen by the scan of
 // bench_group.
 constexpr size_t kPippengerFrom = 64;
 
 int msm_window_for(size_t terms) {
   if (terms < 128) return 5;
-  if (terms < 256) return 6;
-  if (terms < 512) return 7;
-  if (terms < 4096) return 8;
+  if (terms < 512) return 6;
+  if (terms < 1024) return 7;
+  if (terms < 2048) return 8;
   int lg = 0;
   while ((size_t(1) << (lg + 1)) <= terms) ++lg;
-  return std::min(16, lg - 3);
+  return std::min(16, lg - 2);
 }
 
 }  // namespace
