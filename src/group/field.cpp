@@ -93,14 +93,24 @@ Field<P> Field<P>::from_be_bytes_reduce(const uint8_t* data, size_t len) {
   return acc;
 }
 
+// Fixed 4-bit windows over the exponent's bits from its top set bit: the
+// sequence of squarings and table products depends only on e (public).
 template <class P>
 Field<P> Field<P>::pow_vartime(const U256& e) const {
-  Field result = one();
   int top = 255;
   while (top >= 0 && ((e.w[top / 64] >> (top % 64)) & 1) == 0) --top;
-  for (int i = top; i >= 0; --i) {
-    result = result.sqr();
-    if ((e.w[i / 64] >> (i % 64)) & 1) result = result * *this;
+  if (top < 0) return one();
+  Field table[16];
+  table[0] = one();
+  table[1] = *this;
+  for (int i = 2; i < 16; ++i) table[i] = table[i - 1] * *this;
+  const int windows = top / 4 + 1;
+  Field result = one();
+  for (int w = windows - 1; w >= 0; --w) {
+    if (w != windows - 1) result = result.sqr().sqr().sqr().sqr();
+    unsigned nib = unsigned(e.w[w / 16] >> ((w % 16) * 4)) & 15;
+    if (w == windows - 1) result = table[nib];
+    else if (nib) result = result * table[nib];
   }
   return result;
 }
