@@ -487,16 +487,16 @@ G1Jac straus(const std::vector<Term>& terms) {
   return acc;
 }
 
-// Bucket method (Pippenger) with signed base-2^c digits in [-2^(c-1), 2^(c-1)].
-G1Jac pippenger(const std::vector<Term>& terms, int c) {
-  const size_t n = terms.size();
+// Signed base-2^c digits in [-2^(c-1), 2^(c-1)] of every term, windows per
+// term (row-major); returns the number of windows (0 if all terms are 0).
+int signed_digits(const std::vector<Term>& terms, int c, std::vector<int32_t>& digits) {
   int maxbits = 0;
   for (const Term& t : terms) maxbits = std::max(maxbits, bit_length(t.m));
-  if (maxbits == 0) return G1Jac::identity();
+  if (maxbits == 0) return 0;
   const int windows = (maxbits + c - 1) / c + 1;  // one more for the last carry
   const int64_t full = int64_t(1) << c, half = full >> 1;
-  std::vector<int32_t> digits(n * windows);
-  for (size_t i = 0; i < n; ++i) {
+  digits.assign(terms.size() * windows, 0);
+  for (size_t i = 0; i < terms.size(); ++i) {
     int64_t carry = 0;
     for (int w = 0; w < windows; ++w) {
       int64_t d = int64_t(bits_at(terms[i].m, w * c, c)) + carry;
@@ -505,6 +505,18 @@ G1Jac pippenger(const std::vector<Term>& terms, int c) {
       digits[i * windows + w] = int32_t(d);
     }
   }
+  return windows;
+}
+
+// Bucket method (Pippenger): per window, the points go into 2^(c-1) buckets
+// by the absolute value of their digit, then sum_j (j+1) * bucket[j] is
+// formed by running sums from the top.
+G1Jac pippenger(const std::vector<Term>& terms, int c) {
+  const size_t n = terms.size();
+  std::vector<int32_t> digits;
+  const int windows = signed_digits(terms, c, digits);
+  if (windows == 0) return G1Jac::identity();
+  const int64_t half = int64_t(1) << (c - 1);
   std::vector<G1Jac> buckets(half);
   G1Jac total = G1Jac::identity();
   for (int w = windows - 1; w >= 0; --w) {
@@ -515,10 +527,125 @@ G1Jac pippenger(const std::vector<Term>& terms, int c) {
       if (d > 0) buckets[d - 1] = add_mixed(buckets[d - 1], terms[i].p);
       else if (d < 0) buckets[-d - 1] = add_mixed(buckets[-d - 1], neg(terms[i].p));
     }
-    // sum_j (j+1) * bucket[j] by running sums from the top.
     G1Jac running = G1Jac::identity(), window_sum = G1Jac::identity();
     for (int64_t j = half - 1; j >= 0; --j) {
       running = add(running, buckets[j]);
+      window_sum = add(window_sum, running);
+    }
+    total = add(total, window_sum);
+  }
+  return total;
+}
+
+// The bucket method with affine buckets: the buckets of all windows are
+// filled together in rounds; a round takes at most one pending point per
+// bucket, and all its affine additions share one inversion (Montgomery's
+// trick). An affine addition then costs about 6 multiplications against 11
+// for a mixed Jacobian one.
+constexpr size_t kMinAffineBatch = 64;
+
+G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
+  const size_t n = terms.size();
+  std::vector<int32_t> digits;
+  const int windows = signed_digits(terms, c, digits);
+  if (windows == 0) return G1Jac::identity();
+  const size_t half = size_t(1) << (c - 1);
+  std::vector<G1Affine> buckets(size_t(windows) * half, G1Affine::identity());
+
+  struct Item {
+    uint32_t bucket, term;
+    bool negate;
+  };
+  std::vector<Item> pending, batch, deferred;
+  for (size_t i = 0; i < n; ++i) {
+    for (int w = 0; w < windows; ++w) {
+      int32_t d = digits[i * windows + w];
+      if (d != 0) pending.push_back(Item{uint32_t(w * half + size_t(d < 0 ? -d : d) - 1), uint32_t(i), d < 0});
+    }
+  }
+  std::vector<uint32_t> stamp(buckets.size(), 0);
+  std::vector<G1Jac> extra(buckets.size(), G1Jac::identity());
+  std::vector<Fq> den, prefix;
+  std::vector<uint8_t> kind;
+  enum : uint8_t { kSet, kAdd, kDouble, kCancel };
+  for (uint32_t round = 1; !pending.empty(); ++round) {
+    batch.clear();
+    deferred.clear();
+    for (const Item& it : pending) {
+      if (stamp[it.bucket] == round) {
+        deferred.push_back(it);
+      } else {
+        stamp[it.bucket] = round;
+        batch.push_back(it);
+      }
+    }
+    const size_t m = batch.size();
+    if (m < kMinAffineBatch) {
+      // Few distinct buckets left (the top windows hold small digits only):
+      // one inversion would cost more than it saves, so the rest goes into
+      // Jacobian side sums.
+      for (const Item& it : pending) {
+        const G1Affine& q = terms[it.term].p;
+        extra[it.bucket] = add_mixed(extra[it.bucket], it.negate ? neg(q) : q);
+      }
+      break;
+    }
+    den.resize(m);
+    prefix.resize(m);
+    kind.resize(m);
+    Fq acc = Fq::one();
+    for (size_t k = 0; k < m; ++k) {
+      const G1Affine& b = buckets[batch[k].bucket];
+      const G1Affine& q = terms[batch[k].term].p;
+      const Fq qy = batch[k].negate ? -q.y : q.y;
+      den[k] = Fq::one();
+      if (b.infinity) {
+        kind[k] = kSet;
+      } else if (b.x != q.x) {
+        kind[k] = kAdd;
+        den[k] = q.x - b.x;
+      } else if (b.y == qy) {
+        kind[k] = kDouble;  // y != 0: the group has no point of order 2
+        den[k] = b.y + b.y;
+      } else {
+        kind[k] = kCancel;
+      }
+      prefix[k] = acc;
+      acc = acc * den[k];
+    }
+    Fq inv = acc.inverse_vartime();
+    for (size_t k = m; k-- > 0;) {
+      const Fq di = inv * prefix[k];
+      inv = inv * den[k];
+      G1Affine& b = buckets[batch[k].bucket];
+      const G1Affine& q = terms[batch[k].term].p;
+      const Fq qy = batch[k].negate ? -q.y : q.y;
+      switch (kind[k]) {
+        case kSet:
+          b = G1Affine{q.x, qy, false};
+          break;
+        case kCancel:
+          b = G1Affine::identity();
+          break;
+        default: {
+          Fq xx = b.x.sqr();
+          Fq lambda = kind[k] == kAdd ? (qy - b.y) * di : (xx + xx + xx) * di;
+          Fq x3 = lambda.sqr() - b.x - q.x;
+          Fq y3 = lambda * (b.x - x3) - b.y;
+          b = G1Affine{x3, y3, false};
+        }
+      }
+    }
+    pending.swap(deferred);
+  }
+
+  G1Jac total = G1Jac::identity();
+  for (int w = windows - 1; w >= 0; --w) {
+    for (int j = 0; j < c; ++j) total = dbl(total);
+    G1Jac running = G1Jac::identity(), window_sum = G1Jac::identity();
+    for (size_t j = half; j-- > 0;) {
+      running = add_mixed(running, buckets[w * half + j]);
+      if (!extra[w * half + j].is_identity()) running = add(running, extra[w * half + j]);
       window_sum = add(window_sum, running);
     }
     total = add(total, window_sum);
@@ -530,19 +657,18 @@ G1Jac pippenger(const std::vector<Term>& terms, int c) {
 
 namespace {
 
-// Interleaved wNAF costs about 25 us per point and the bucket method falls
-// below that from about 64 terms (32 points); widths chosen by the scan of
-// bench_group.
+// Interleaved wNAF costs about 25 us per point; the affine bucket method is
+// faster from about 64 terms (32 points). Widths from the scan of bench_group.
 constexpr size_t kPippengerFrom = 64;
 
 int msm_window_for(size_t terms) {
-  if (terms < 128) return 5;
+  if (terms < 256) return 5;
   if (terms < 512) return 6;
   if (terms < 1024) return 7;
-  if (terms < 2048) return 8;
+  if (terms < 4096) return 8;
   int lg = 0;
   while ((size_t(1) << (lg + 1)) <= terms) ++lg;
-  return std::min(16, lg - 2);
+  return std::min(16, lg - 3);
 }
 
 }  // namespace
@@ -550,7 +676,9 @@ int msm_window_for(size_t terms) {
 G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int method) {
   std::vector<Term> terms = glv_terms(points, scalars, n);
   if (method == 0) return straus(terms);
-  return pippenger(terms, method > 0 ? method : msm_window_for(terms.size()));
+  if (method > 100) return pippenger_affine(terms, method - 100);
+  if (method > 0) return pippenger(terms, method);
+  return pippenger_affine(terms, msm_window_for(terms.size()));
 }
 
 G1Jac mul_vartime(const G1Affine& p, const Fr& k) {
@@ -560,7 +688,7 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k) {
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
   std::vector<Term> terms = glv_terms(points, scalars, n);
   if (terms.size() < kPippengerFrom) return straus(terms);
-  return pippenger(terms, msm_window_for(terms.size()));
+  return pippenger_affine(terms, msm_window_for(terms.size()));
 }
 
 void encode_compressed(const G1Affine& p, uint8_t out[32]) {

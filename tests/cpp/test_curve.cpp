@@ -296,16 +296,20 @@ TEST(Curve, EveryMsmMethodAgrees) {
     std::vector<Fr> ks = sample_scalars(n);
     ks[0] = -Fr::one();
     if (n > 4) {
-      ps[3] = ps[2];
+      ps[3] = ps[2];  // cancels in every bucket
       ks[3] = -ks[2];
       ps[4] = G1Affine::identity();
+    }
+    if (n > 6) {
+      ps[6] = ps[5];  // doubles in every bucket
+      ks[6] = ks[5];
     }
     G1Affine want = to_affine_vartime(msm_vartime_with(ps.data(), ks.data(), n, 0));
     G1Jac naive = G1Jac::identity();
     for (size_t i = 0; i < n; ++i) naive = add(naive, mul_ct(ps[i], ks[i]));
     EXPECT_EQ(want, to_affine(naive));
     EXPECT_EQ(to_affine_vartime(msm_vartime(ps.data(), ks.data(), n)), want);
-    for (int method : {-1, 1, 2, 3, 4, 5, 7, 8, 11, 13}) {
+    for (int method : {-1, 1, 2, 3, 4, 5, 7, 8, 11, 13, 101, 102, 103, 105, 108, 111}) {
       EXPECT_EQ(to_affine_vartime(msm_vartime_with(ps.data(), ks.data(), n, method)), want) << method;
     }
   }
