@@ -75,6 +75,10 @@ int main(int argc, char** argv) {
     g_sink = mul_vartime(ps[idx % 64], ks[idx % 64]).X.v[0]; }, ms);
   std::printf("mul_ct %.1f us, mul_vartime %.1f us, ratio ct/vartime %.2f\n", t_ct, t_vt, t_ct / t_vt);
 
+  for (size_t n : {16, 128}) {
+    double t = time_us([&] { g_sink = msm_ct(ps.data(), ks.data(), n).X.v[0]; }, ms) / double(n);
+    std::printf("msm_ct n=%zu: %.1f us per point, ratio to mul_ct %.2f\n", n, t, t / t_ct);
+  }
   std::printf("msm per point (us) and ratio to mul_vartime:\n");
   std::printf("%6s %10s %10s %10s %10s\n", "n", "default", "wnaf", "buckets", "default/mul");
   // "buckets" is the affine bucket method at its default width, for every n.

@@ -254,33 +254,66 @@ bool jac_eq_affine(const G1Jac& p, const G1Affine& q) {
   return p.X == q.x * z2 && p.Y == q.y * z2 * p.Z;
 }
 
-G1Jac mul_ct(const G1Affine& p, const Fr& k) {
-  // Table of 0*P .. 15*P in projective form. P itself is public, but its
-  // identity flag is still folded in by cmov.
-  Proj table[16];
-  const Proj id{Fq::zero(), Fq::one(), Fq::zero()};
-  table[0] = id;
-  table[1] = Proj{p.x, p.y, Fq::one()};
-  proj_cmov(table[1], id, uint64_t(0) - uint64_t(p.infinity));
-  for (int i = 2; i < 16; ++i) table[i] = (i % 2 == 0) ? proj_dbl(table[i / 2]) : proj_add(table[i - 1], table[1]);
+namespace {
 
-  const U256 e = k.to_canonical();
-  Proj acc = id;
-  for (int w = 63; w >= 0; --w) {
-    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
-    uint64_t nib = (e.w[w / 16] >> ((w % 16) * 4)) & 15;
-    Proj sel = id;
-    for (uint64_t j = 0; j < 16; ++j) proj_cmov(sel, table[j], ct_eq_mask(j, nib));
-    acc = proj_add(acc, sel);
-  }
-  // (X : Y : Z) projective -> (XZ, YZ^2, Z) Jacobian; Z = 0 stays the identity.
-  Fq z2 = acc.Z.sqr();
-  G1Jac out{acc.X * acc.Z, acc.Y * z2, acc.Z};
-  // Keep the canonical identity representation without branching.
-  uint64_t is_id = ct_zero_mask(acc.Z);
+inline Proj proj_identity() { return Proj{Fq::zero(), Fq::one(), Fq::zero()}; }
+
+// Table of 0*P .. 15*P in projective form; an identity P is folded in by cmov.
+void ct_table(const G1Affine& p, Proj* table) {
+  table[0] = proj_identity();
+  table[1] = Proj{p.x, p.y, Fq::one()};
+  proj_cmov(table[1], table[0], uint64_t(0) - uint64_t(p.infinity));
+  for (int i = 2; i < 16; ++i) table[i] = (i % 2 == 0) ? proj_dbl(table[i / 2]) : proj_add(table[i - 1], table[1]);
+}
+
+// table[nib], reading all 16 entries.
+inline Proj ct_select(const Proj* table, uint64_t nib) {
+  Proj sel = table[0];
+  for (uint64_t j = 1; j < 16; ++j) proj_cmov(sel, table[j], ct_eq_mask(j, nib));
+  return sel;
+}
+
+// Nibble w (0 = least significant) of e; the position depends on w only.
+inline uint64_t nibble(const U256& e, int w) { return (e.w[w / 16] >> ((w % 16) * 4)) & 15; }
+
+// (X : Y : Z) projective -> (XZ, YZ^2, Z) Jacobian, the identity as (1, 1, 0).
+G1Jac proj_to_jacobian(const Proj& p) {
+  Fq z2 = p.Z.sqr();
+  G1Jac out{p.X * p.Z, p.Y * z2, p.Z};
+  uint64_t is_id = ct_zero_mask(p.Z);
   Fq::cmov(out.X, Fq::one(), is_id);
   Fq::cmov(out.Y, Fq::one(), is_id);
   return out;
+}
+
+}  // namespace
+
+G1Jac mul_ct(const G1Affine& p, const Fr& k) {
+  Proj table[16];
+  ct_table(p, table);
+  const U256 e = k.to_canonical();
+  Proj acc = proj_identity();
+  for (int w = 63; w >= 0; --w) {
+    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
+    acc = proj_add(acc, ct_select(table, nibble(e, w)));
+  }
+  return proj_to_jacobian(acc);
+}
+
+G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n) {
+  // The same fixed windows as mul_ct with one shared doubling chain.
+  std::vector<Proj> tables(n * 16);
+  std::vector<U256> es(n);
+  for (size_t i = 0; i < n; ++i) {
+    ct_table(points[i], &tables[i * 16]);
+    es[i] = scalars[i].to_canonical();
+  }
+  Proj acc = proj_identity();
+  for (int w = 63; w >= 0; --w) {
+    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
+    for (size_t i = 0; i < n; ++i) acc = proj_add(acc, ct_select(&tables[i * 16], nibble(es[i], w)));
+  }
+  return proj_to_jacobian(acc);
 }
 
 // ---- GLV endomorphism ----

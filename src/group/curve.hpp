@@ -51,6 +51,10 @@ bool jac_eq_affine(const G1Jac& p, const G1Affine& q);
 
 // p*k in constant time with respect to k: no branch or memory index depends on k.
 G1Jac mul_ct(const G1Affine& p, const Fr& k);
+// sum of points[i]*scalars[i] in constant time with respect to the scalars
+// (and the points); n = 0 gives the identity. One doubling chain for all
+// points, so much cheaper than n calls of mul_ct.
+G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n);
 // p*k in variable time (GLV + wNAF); for public scalars only.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.

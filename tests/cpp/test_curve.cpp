@@ -149,12 +149,14 @@ TEST(Curve, MsmEqualsSumOfProducts) {
     for (size_t i = 0; i < n; ++i) want = add(want, mul_vartime(ps[i], ks[i]));
     G1Jac got = msm_vartime(ps.data(), ks.data(), n);
     EXPECT_EQ(to_affine_vartime(got), to_affine_vartime(want));
+    EXPECT_EQ(to_affine(msm_ct(ps.data(), ks.data(), n)), to_affine_vartime(want));
   }
   // A sum that cancels exactly.
   std::vector<G1Affine> ps = sample_points(2);
   ps[1] = ps[0];
   std::vector<Fr> ks = {Fr::from_u64(5), -Fr::from_u64(5)};
   EXPECT_TRUE(msm_vartime(ps.data(), ks.data(), 2).is_identity());
+  EXPECT_TRUE(msm_ct(ps.data(), ks.data(), 2).is_identity());
 }
 
 TEST(Curve, BatchNormalisationMatchesSingle) {

@@ -47,6 +47,11 @@ int main() {
     G1Affine p = to_affine(mul_ct(base, k));
     G1Affine q = to_affine(mul_ct(p, kinv));  // p is secret-derived too
 
+    // A sum of products with secret scalars, one of the points secret-derived.
+    G1Affine bases[3] = {base, p, G1Affine::identity()};
+    Fr ks[3] = {k, k2, kinv};
+    G1Affine sum = to_affine(msm_ct(bases, ks, 3));
+
     // Fq inversion and square of a secret-derived coordinate.
     Fq x = p.x.inverse_ct() * p.y.sqr() - p.x;
 
@@ -56,9 +61,11 @@ int main() {
     release(p);
     release(q);
     release(x);
+    release(sum);
     // Cross-check with the variable-time path on the released values.
     G1Affine want = to_affine_vartime(mul_vartime(G1Affine::generator(), k));
-    if (p != want || (!k2.is_zero() && k2 * kinv != Fr::one())) ++failures;
+    G1Affine want_sum = to_affine_vartime(add(mul_vartime(base, k), mul_vartime(p, k2)));
+    if (p != want || sum != want_sum || (!k2.is_zero() && k2 * kinv != Fr::one())) ++failures;
     std::printf("round %d (%s field code): %s\n", round, fast_field_mul_active() ? "mulx/adx" : "portable",
                 p == want ? "ok" : "MISMATCH");
   }
