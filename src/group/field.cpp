@@ -124,9 +124,10 @@ Field<P> Field<P>::inverse_ct() const {
 
 namespace {
 
-// Binary extended Euclid on canonical integers (Montgomery form handled by
-// the caller). Both u and v stay odd/even-split below 2^256; x1, x2 are kept
-// reduced modulo m.
+// Binary extended Euclid on the raw representative a (0 < a < m), with
+// u = x1*a and v = x2*a (mod m) throughout. Runs of trailing zeros are
+// removed at once: dividing x by 2^k modulo m adds the multiple t*m (t below
+// 2^k) that makes x divisible by 2^k, as in Montgomery reduction.
 template <class P>
 U256 binary_inverse(const U256& a) {
   using namespace fieldimpl;
@@ -134,23 +135,28 @@ U256 binary_inverse(const U256& a) {
   U256 u = a, v = m;
   U256 x1{{1, 0, 0, 0}}, x2{{0, 0, 0, 0}};
   auto is_one = [](const U256& t) { return t.w[0] == 1 && (t.w[1] | t.w[2] | t.w[3]) == 0; };
-  auto shr1 = [](U256& t) {
-    t.w[0] = (t.w[0] >> 1) | (t.w[1] << 63);
-    t.w[1] = (t.w[1] >> 1) | (t.w[2] << 63);
-    t.w[2] = (t.w[2] >> 1) | (t.w[3] << 63);
-    t.w[3] >>= 1;
+  auto shr = [](U256& t, int k) {  // 0 < k < 64
+    t.w[0] = (t.w[0] >> k) | (t.w[1] << (64 - k));
+    t.w[1] = (t.w[1] >> k) | (t.w[2] << (64 - k));
+    t.w[2] = (t.w[2] >> k) | (t.w[3] << (64 - k));
+    t.w[3] >>= k;
   };
-  // t/2 mod m: add m first when t is odd (t < m < 2^254, so no overflow).
-  auto half = [&](U256& t) {
-    if (t.w[0] & 1) {
-      uint64_t c = 0;
-      for (int i = 0; i < 4; ++i) t.w[i] = adc(t.w[i], m.w[i], c);
+  auto div2k = [&](U256& x, int k) {  // x / 2^k mod m, 0 < k < 64, x < m
+    const uint64_t t = (x.w[0] * P::INV) & ((uint64_t(1) << k) - 1);
+    uint64_t r[5], c = 0;
+    for (int i = 0; i < 4; ++i) r[i] = mac(x.w[i], t, m.w[i], c);
+    r[4] = c;
+    for (int i = 0; i < 4; ++i) x.w[i] = (r[i] >> k) | (r[i + 1] << (64 - k));
+    // (x + t m) / 2^k < m / 2^k + m < 2m: one subtraction at most.
+    reduce_once(x.w, x.w, 0, m);
+  };
+  // Removes all factors 2 from w, dividing x by the same power of 2.
+  auto strip = [&](U256& w, U256& x) {
+    while ((w.w[0] & 1) == 0) {
+      int k = w.w[0] ? __builtin_ctzll(w.w[0]) : 63;
+      shr(w, k);
+      div2k(x, k);
     }
-    shr1(t);
-  };
-  auto sub_in_place = [](U256& x, const U256& y) {
-    uint64_t b = 0;
-    for (int i = 0; i < 4; ++i) x.w[i] = sbb(x.w[i], y.w[i], b);
   };
   auto submod = [&](U256& x, const U256& y) {
     uint64_t b = 0;
@@ -160,21 +166,21 @@ U256 binary_inverse(const U256& a) {
       for (int i = 0; i < 4; ++i) x.w[i] = adc(x.w[i], m.w[i], c);
     }
   };
+  auto sub_in_place = [](U256& x, const U256& y) {
+    uint64_t b = 0;
+    for (int i = 0; i < 4; ++i) x.w[i] = sbb(x.w[i], y.w[i], b);
+  };
+  strip(u, x1);
+  // u and v are odd here and after every step below.
   while (!is_one(u) && !is_one(v)) {
-    while ((u.w[0] & 1) == 0) {
-      shr1(u);
-      half(x1);
-    }
-    while ((v.w[0] & 1) == 0) {
-      shr1(v);
-      half(x2);
-    }
     if (!u256_lt(u, v)) {
       sub_in_place(u, v);
       submod(x1, x2);
+      strip(u, x1);
     } else {
       sub_in_place(v, u);
       submod(x2, x1);
+      strip(v, x2);
     }
   }
   return is_one(u) ? x1 : x2;

@@ -208,3 +208,39 @@ TEST(Field, BothProductPathsMatch) {
   set_fast_field_mul(fast);
   EXPECT_EQ(fast_field_mul_active(), fast);
 }
+
+// The binary inverse works on the raw Montgomery words: raw values with long
+// runs of zero bits, small ones and random ones, in both fields.
+template <class F>
+void check_inverses() {
+  std::vector<F> xs;
+  for (int k = 0; k < 253; k += 3) {
+    F f = F::zero();
+    f.v[k / 64] = uint64_t(1) << (k % 64);
+    xs.push_back(f);
+    F g = f;
+    g.v[0] |= 1;  // odd with a long zero run
+    xs.push_back(g);
+  }
+  for (uint64_t small : {1ULL, 2ULL, 3ULL, 0xFFFFFFFFFFFFFFFFULL}) {
+    F f = F::zero();
+    f.v[0] = small;
+    xs.push_back(f);
+  }
+  for (int i = 0; i < 300; ++i) {
+    uint8_t b[40];
+    os_random_bytes(b, sizeof b);
+    xs.push_back(F::from_be_bytes_reduce(b, sizeof b));
+  }
+  for (const F& x : xs) {
+    if (x.is_zero()) continue;
+    F inv = x.inverse_vartime();
+    EXPECT_EQ(inv * x, F::one()) << hex_of(x);
+    EXPECT_EQ(inv, x.inverse_ct()) << hex_of(x);
+  }
+}
+
+TEST(Field, VariableTimeInverseOnAwkwardRepresentatives) {
+  check_inverses<Fq>();
+  check_inverses<Fr>();
+}
