@@ -709,8 +709,8 @@ int msm_window_for(size_t terms) {
 G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int method) {
   std::vector<Term> terms = glv_terms(points, scalars, n);
   if (method == 0) return straus(terms);
-  if (method > 100) return pippenger_affine(terms, method - 100);
-  if (method > 0) return pippenger(terms, method);
+  if (method > 100 && method <= 131) return pippenger_affine(terms, method - 100);
+  if (method > 0 && method <= 31) return pippenger(terms, method);
   return pippenger_affine(terms, msm_window_for(terms.size()));
 }
 

@@ -74,7 +74,7 @@ GlvSplit glv_split(const Fr& k);
 
 // msm_vartime by a chosen method, for tests and benchmarks: 0 = interleaved
 // wNAF, 1..31 = Jacobian buckets of that width, 101..131 = affine buckets of
-// width method - 100, -1 = affine buckets of the default width.
+// width method - 100, anything else = affine buckets of the default width.
 G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int method);
 
 // 32 bytes: x big-endian; 0x80 in byte 0 if y is negative, 0x40 for the identity.
