@@ -60,11 +60,22 @@ int main(int argc, char** argv) {
   double t_sqr = time_us([&] { a = a.sqr(); }, ms) * 1000;
   double t_inv_ct = time_us([&] { a = a.inverse_ct() + b; }, ms);
   double t_inv_vt = time_us([&] { a = a.inverse_vartime() + b; }, ms);
-  g_sink = a.v[0];
+  bool sq = false;
+  double t_euler = time_us([&] {
+    a = a + b;
+    sq ^= fq_is_square(a);
+  }, ms);
+  double t_jacobi = time_us([&] {
+    a = a + b;
+    sq ^= fq_is_square_vartime(a);
+  }, ms);
+  g_sink = a.v[0] + sq;
   std::printf("field code: %s\n", fast_field_mul_active() ? "mulx/adx" : "portable");
   std::printf("Fq mul %.1f ns, sqr %.1f ns\n", t_mul, t_sqr);
   std::printf("Fq inverse: ct %.2f us, vartime %.2f us, ratio ct/vartime %.2f\n", t_inv_ct, t_inv_vt,
               t_inv_ct / t_inv_vt);
+  std::printf("Fq square test: Euler %.2f us, Jacobi %.2f us, ratio %.2f\n", t_euler, t_jacobi,
+              t_euler / t_jacobi);
 
   std::vector<G1Affine> ps = points(1024);
   std::vector<Fr> ks = scalars(1024);

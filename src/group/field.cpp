@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "group/error.hpp"
 #include "group/field_impl.hpp"
@@ -219,6 +220,38 @@ bool fq_sqrt(const Fq& a, Fq& root) {
 }
 
 bool fq_is_square(const Fq& a) { return a.pow_vartime(kEulerExp) == Fq::one(); }
+
+// Binary Jacobi symbol (a/p): strip factors 2 (each flips the sign when
+// p = 3, 5 mod 8), swap by quadratic reciprocity when a < p (flip when both
+// are 3 mod 4), subtract. For the prime p it is the Legendre symbol.
+bool fq_is_square_vartime(const Fq& x) {
+  U256 a = x.to_canonical();
+  U256 n = Fq::modulus();
+  auto is_zero = [](const U256& t) { return (t.w[0] | t.w[1] | t.w[2] | t.w[3]) == 0; };
+  auto is_one = [](const U256& t) { return t.w[0] == 1 && (t.w[1] | t.w[2] | t.w[3]) == 0; };
+  if (is_zero(a)) return false;
+  bool negative = false;
+  for (;;) {
+    // a != 0 here; n odd.
+    while ((a.w[0] & 1) == 0) {
+      int k = a.w[0] ? __builtin_ctzll(a.w[0]) : 63;
+      a.w[0] = (a.w[0] >> k) | (a.w[1] << (64 - k));
+      a.w[1] = (a.w[1] >> k) | (a.w[2] << (64 - k));
+      a.w[2] = (a.w[2] >> k) | (a.w[3] << (64 - k));
+      a.w[3] >>= k;
+      uint64_t n8 = n.w[0] & 7;
+      if ((k & 1) && (n8 == 3 || n8 == 5)) negative = !negative;
+    }
+    if (is_one(a)) return !negative;
+    if (u256_lt(a, n)) {
+      std::swap(a, n);
+      if ((a.w[0] & 3) == 3 && (n.w[0] & 3) == 3) negative = !negative;
+    }
+    uint64_t b = 0;
+    for (int i = 0; i < 4; ++i) a.w[i] = fieldimpl::sbb(a.w[i], n.w[i], b);
+    if (is_zero(a)) return false;  // common factor; cannot happen for a prime modulus
+  }
+}
 
 void os_random_bytes(void* buf, size_t len) {
   uint8_t* p = static_cast<uint8_t*>(buf);

@@ -244,3 +244,28 @@ TEST(Field, VariableTimeInverseOnAwkwardRepresentatives) {
   check_inverses<Fq>();
   check_inverses<Fr>();
 }
+
+TEST(Field, JacobiSymbolMatchesEulerCriterion) {
+  for (const auto& row : kFqRows) {
+    Fq a = elem<Fq>(row.a);
+    EXPECT_EQ(fq_is_square_vartime(a), row.square) << row.a;
+  }
+  int squares = 0;
+  for (int i = 0; i < 500; ++i) {
+    uint8_t b[40];
+    os_random_bytes(b, sizeof b);
+    Fq a = Fq::from_be_bytes_reduce(b, sizeof b);
+    if (i < 64) {
+      a = Fq::from_u64(uint64_t(i));
+    } else if (i < 128) {
+      a = -Fq::from_u64(uint64_t(i - 63));
+    } else if (i < 192) {
+      a = a.sqr();
+    }
+    bool sq = fq_is_square(a);
+    squares += sq;
+    EXPECT_EQ(fq_is_square_vartime(a), sq) << hex_of(a);
+  }
+  EXPECT_GT(squares, 200);
+  EXPECT_LT(squares, 400);
+}
