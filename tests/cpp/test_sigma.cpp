@@ -9,6 +9,7 @@
 #include "group/encoding.hpp"
 #include "group/error.hpp"
 #include "group/sha2.hpp"
+#include "sigma/api.hpp"
 #include "sigma/challenge.hpp"
 #include "sigma/consistency.hpp"
 #include "sigma/dlog_eq.hpp"
@@ -458,4 +459,52 @@ TEST(Reading, WitnessMembersAreIgnoredByTheProofReader) {
   auto w = ConsistencyProofMulWitness::of(proof, sc(5), sc(6), g, H(), PK(), PK() * sc(6));
   const std::string text = json::write_pretty(json::merge_sorted(proof.to_json(), w.to_json()));
   EXPECT_TRUE(ConsistencyProof::from_text(text).verify(g, H(), cm, PK(), PK() * sc(6)));
+}
+
+// ------------------------------------------- operations behind the functions
+
+TEST(Operations, TokenChecksOfTheKeyedEqualityProof) {
+  const Point h = H();
+  const Point h_sum_r = mulG(21);
+  const Scalar sk = sc(987654321);
+  const Point sum_tokens = h_sum_r * sk;
+  for (bool sha512 : {false, true}) {
+    const std::string text = dlog_eq_key_prove(sha512, sum_tokens, sk, h, h_sum_r);
+    EXPECT_TRUE(dlog_eq_key_verify(sha512, text, h, h_sum_r, sum_tokens));
+    EXPECT_FALSE(dlog_eq_key_verify(!sha512, text, h, h_sum_r, sum_tokens));
+    EXPECT_EQ(failure_of([&] { dlog_eq_key_prove(sha512, sum_tokens + h, sk, h, h_sum_r); }),
+              "assertion failed: false");
+    // A valid proof checked against another token raises rather than answering.
+    EXPECT_EQ(failure_of([&] { dlog_eq_key_verify(sha512, text, h, h_sum_r, sum_tokens + h); }),
+              "assertion failed: false");
+  }
+}
+
+TEST(Operations, TextArgumentsAndWitnessForms) {
+  const Point& g = Point::generator();
+  const Point h = H();
+  const std::string pk_text = parse_scep256k1point_to_string(PK());
+  EXPECT_EQ(failure_of([&] { dlog_eq_ped_prove(1, g, h, "abc"); }).rfind(std::string(kUnwrapPrefix) + "invalid point at line ", 0), 0u);
+  const std::string ped = dlog_eq_ped_prove_with_witness(-1, g, h, pk_text);
+  EXPECT_TRUE(dlog_eq_ped_verify(ped, g, h));
+  EXPECT_EQ(ped.rfind("{\n  \"chalRspD1h\": {\n    \"curve\": \"bn254\",\n    \"point\": \"", 0), 0u);
+
+  const Scalar r = sc(555);
+  const Point cm = lincomb_ct(g, sc(-3), h, r);
+  const Point token = PK() * r;
+  const std::string cons = consistency_prove_with_witness(-3, r, g, h, cm, token, pk_text);
+  EXPECT_EQ(cons.rfind("{\n  \"chalcm\": {", 0), 0u);
+  EXPECT_TRUE(consistency_verify(cons, g, h, cm, token, pk_text));
+  EXPECT_FALSE(consistency_verify(consistency_prove(-3, r, g, h, cm, token, pk_text), g, h, cm, token,
+                                  parse_scep256k1point_to_string(PK() + g)));
+  EXPECT_EQ(failure_of([&] { consistency_prove(3, r, g, h, cm, token, pk_text); }), "assertion failed: false");
+
+  const std::string expl = dlog_explicit_prove_with_witness(sc(8), cm);
+  EXPECT_EQ(expl.rfind("{\n  \"challenge_response\": {", 0), 0u);
+  EXPECT_TRUE(dlog_explicit_verify(false, expl, cm, cm * sc(8)));
+  EXPECT_FALSE(dlog_explicit_verify(true, expl, cm, cm * sc(8)));
+
+  const std::string same = dlog_eq_same_secret_prove(-7, g, h);
+  EXPECT_TRUE(dlog_eq_same_secret_verify(same, g, h));
+  EXPECT_EQ(DLogEqProof<Sha256>::from_text(same).pk_l, -(g * sc(7)));
 }
