@@ -1,5 +1,6 @@
 """Sigma proofs through the Python API: round trips, hash separation, tampering,
 reading errors, asserted preconditions and proofs checked in another process."""
+import hashlib
 import json
 import os
 import subprocess
@@ -230,6 +231,38 @@ def test_eq_dlog_same_secret_bases_and_values():
     same = nacrel.gen_new_GH(nacrel.from_str(gh1.g), nacrel.from_str(gh2.h))
     text = nacrel.sigma_eq_dlog_same_secret(3, gh1, same)
     assert nacrel.sigma_eq_dlog_verify_same_secret(text, gh1, same) is False
+
+
+R_ORDER = 0x30644E72E131A029B85045B68181585D2833E84879B9709143E1F593F0000001
+
+
+def hand_made_same_secret_proof(gh1, gh2, x, y, k1, k2):
+    """A DLogEqProof built outside the module: pk_l = g1*x, pk_r = g2*y, nonces k1, k2."""
+    g1, g2 = nacrel.from_str(gh1.g), nacrel.from_str(gh2.g)
+    a_l, a_r = nacrel.g_to_x(gh1, k1), nacrel.g_to_x(gh2, k2)
+    pk_l, pk_r = nacrel.g_to_x(gh1, x), nacrel.g_to_x(gh2, y)
+    data = b"".join(bytes(p.to_bytes()) for p in [a_l, a_r, g1, g2, pk_l, pk_r]) + bytes(4)
+    c = int.from_bytes(hashlib.sha256(data).digest(), "big") % R_ORDER
+
+    def point(p):
+        return {"curve": "bn254", "point": p.get}
+
+    def scalar(n):
+        return {"curve": "bn254", "scalar": scalar_text(n % R_ORDER)}
+
+    return json.dumps({"pk_l": point(pk_l), "pk_r": point(pk_r), "pk_t_rand_commitment_l": point(a_l),
+                       "pk_t_rand_commitment_r": point(a_r), "challenge_response_l": scalar(k1 - c * x),
+                       "challenge_response_r": scalar(k2 - c * y), "challenge": scalar(c)})
+
+
+def test_eq_dlog_two_secrets_with_two_responses_are_rejected():
+    gh1, gh2 = nacrel.gen_GH(), other_gh()
+    # the same construction with one secret and one nonce is an ordinary valid proof
+    assert nacrel.sigma_eq_dlog_verify_same_secret(hand_made_same_secret_proof(gh1, gh2, 10, 10, 99, 99), gh1,
+                                                   gh2) is True
+    # different secrets: each equation holds on its own, but nothing shows equal logarithms
+    forged = hand_made_same_secret_proof(gh1, gh2, 10, 11, 99, 98)
+    assert nacrel.sigma_eq_dlog_verify_same_secret(forged, gh1, gh2) is False
 
 
 def test_eq_dlog_array_form_and_errors(keyed):
