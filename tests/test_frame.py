@@ -101,6 +101,7 @@ BINDING_CASES = [
     ("commit", [], {"y": 1, "val": 1}, "commit() got an unexpected keyword argument 'y'"),
     ("commit", ["V"], {"val": 1, "y": 1}, "commit() got multiple values for argument 'val'"),
     ("commit", [], {"z": 1}, "commit() got an unexpected keyword argument 'z'"),
+    ("commit", [], {"\udc80": 1}, "commit() got an unexpected keyword argument '\udc80'"),
     # Binding fails before any conversion.
     ("commit", [1.5], {}, "commit() missing 2 required positional arguments: 'r' and 'gh'"),
 ]
@@ -303,13 +304,23 @@ def test_every_function_binds(name):
     assert str(info.value).startswith(name + "() missing ")
 
 
+def _pyenv_python(minor):
+    root = os.environ.get("PYENV_ROOT", os.path.expanduser("~/.pyenv"))
+    found = sorted(glob.glob(os.path.join(root, "versions", "3.%d.*" % minor, "bin", "python3")))
+    return found[-1] if found else None
+
+
 def _run(code, python=sys.executable):
     env = dict(os.environ)
     env["PYTHONPATH"] = os.path.dirname(nacrel.__file__) + os.pathsep + env.get("PYTHONPATH", "")
     return subprocess.run([python, "-c", code], capture_output=True, text=True, env=env, timeout=120)
 
 
-def test_second_initialisation_fails():
+@pytest.mark.parametrize("minor", [None, 8, 13])
+def test_second_initialisation_fails(minor):
+    python = sys.executable if minor is None else _pyenv_python(minor)
+    if python is None:
+        pytest.skip("python3.%d not installed" % minor)
     code = (
         "import importlib.util, sys, nacrel\n"
         "first = nacrel\n"
@@ -320,7 +331,7 @@ def test_second_initialisation_fails():
         "    print('ImportError:', e)\n"
         "print(first.curve_name(), sys.modules['nacrel'] is first)\n"
     )
-    res = _run(code)
+    res = _run(code, python)
     assert res.returncode == 0, res.stderr
     assert res.stdout.splitlines() == [
         "ImportError: PyO3 modules may only be initialized once per interpreter process",
@@ -352,12 +363,6 @@ def test_output_goes_to_fd1_not_sys_stdout(capfd):
 
 def test_file_is_abi3():
     assert nacrel.__file__.endswith(".abi3.so")
-
-
-def _pyenv_python(minor):
-    root = os.environ.get("PYENV_ROOT", os.path.expanduser("~/.pyenv"))
-    found = sorted(glob.glob(os.path.join(root, "versions", "3.%d.*" % minor, "bin", "python3")))
-    return found[-1] if found else None
 
 
 @pytest.mark.parametrize("minor", [8, 13])
