@@ -97,13 +97,30 @@ std::string debug_quoted(std::string_view s) {
   return out;
 }
 
-// Shortest round-trip decimal without exponent, always with a decimal point.
+// Shortest round-trip digits written out without an exponent, always with a
+// decimal point (1e3 -> "1000.0", 2^64 -> "18446744073709552000.0").
 std::string float_text(double v) {
-  char buf[400];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-  std::string s(buf, res.ptr);
-  if (s.find('.') == std::string::npos) s += ".0";
-  return s;
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  std::string sci(buf, res.ptr);
+  const size_t e = sci.find('e');
+  const int exp10 = std::atoi(sci.c_str() + e + 1);
+  std::string out;
+  size_t i = 0;
+  if (sci[0] == '-') out += '-', i = 1;
+  std::string digits;
+  for (; i < e; ++i)
+    if (sci[i] != '.') digits += sci[i];
+  // The value is 0.DIGITS * 10^(exp10 + 1).
+  const long point = long(exp10) + 1;
+  if (point <= 0) {
+    out += "0." + std::string(size_t(-point), '0') + digits;
+  } else if (size_t(point) >= digits.size()) {
+    out += digits + std::string(size_t(point) - digits.size(), '0') + ".0";
+  } else {
+    out += digits.substr(0, size_t(point)) + "." + digits.substr(size_t(point));
+  }
+  return out;
 }
 
 constexpr const char* kEofValue = "EOF while parsing a value";
@@ -375,7 +392,19 @@ Reader::Reader(std::string_view text) : text_(text) {}
 
 #define IMPL ReaderImpl impl(*this, text_, pos_)
 
+void Reader::consume_colon() {
+  if (!colon_pending_) return;
+  IMPL;
+  bool eof;
+  const char c = impl.skip_ws(eof);
+  if (eof) impl.peek_error(kEofObject);
+  if (c != ':') impl.peek_error("expected `:`");
+  ++pos_;
+  colon_pending_ = false;
+}
+
 Kind Reader::peek() {
+  consume_colon();
   IMPL;
   bool eof;
   const char c = impl.skip_ws(eof);
@@ -403,6 +432,7 @@ void Reader::begin_object() {
 }
 
 bool Reader::next_key(std::string& key) {
+  if (colon_pending_) skip_value();  // the previous member's value was not read
   IMPL;
   if (frames_.empty() || !(frames_.back() & kObjectFrame)) fail("next_key outside an object");
   uint8_t& frame = frames_.back();
@@ -426,10 +456,8 @@ bool Reader::next_key(std::string& key) {
   }
   if (c != '"') impl.peek_error("key must be a string");
   key = impl.read_string_at_quote();
-  c = impl.skip_ws(eof);
-  if (eof) impl.peek_error(kEofObject);
-  if (c != ':') impl.peek_error("expected `:`");
-  ++pos_;
+  impl.skip_ws(eof);
+  colon_pending_ = true;
   return true;
 }
 
@@ -443,6 +471,7 @@ void Reader::begin_array() {
 }
 
 bool Reader::next_element() {
+  consume_colon();
   IMPL;
   if (frames_.empty() || (frames_.back() & kObjectFrame)) fail("next_element outside an array");
   uint8_t& frame = frames_.back();
@@ -474,6 +503,7 @@ std::string Reader::read_string() {
 }
 
 void Reader::skip_value() {
+  consume_colon();
   IMPL;
   impl.skip(depth_);
 }
@@ -491,6 +521,7 @@ void Reader::fail(const std::string& message) const {
 }
 
 void Reader::invalid_type(std::string_view expected) {
+  consume_colon();
   std::string what;
   {
     IMPL;

@@ -49,7 +49,10 @@ class Reader {
 
   // Consumes '{' (counts one nesting level).
   void begin_object();
-  // Reads the next member name and its ':'; false when '}' was consumed instead.
+  // Reads the next member name; false when '}' was consumed instead. The ':'
+  // is consumed by the next value operation (peek, skip_value, read_*,
+  // invalid_type), so that errors about the name itself are placed right
+  // after it.
   bool next_key(std::string& key);
 
   // Consumes '[' (counts one nesting level).
@@ -85,7 +88,9 @@ class Reader {
   size_t depth_ = 0;
   // One entry per open container: whether it is an object, and whether its
   // first member or element is still to come.
+  void consume_colon();
   std::vector<uint8_t> frames_;
+  bool colon_pending_ = false;  // a member name was read, its ':' not yet
   // Line/column bookkeeping is the implementation's; positions are computed
   // from the byte offset only when an error is raised.
   friend struct ReaderImpl;
