@@ -1,7 +1,8 @@
+// Sign-magnitude integers over 64-bit words: schoolbook product, Knuth's
+// algorithm D for division, square-and-multiply powers.
 #include "group/bigint.hpp"
 
 #include <algorithm>
-#include <bit>
 
 #include "group/error.hpp"
 
@@ -9,8 +10,8 @@ namespace nacrel {
 
 namespace {
 
-using u128 = unsigned __int128;
 using Mag = std::vector<uint64_t>;
+using u128 = unsigned __int128;
 
 void trim(Mag& m) {
   while (!m.empty() && m.back() == 0) m.pop_back();
@@ -18,97 +19,98 @@ void trim(Mag& m) {
 
 int cmp_mag(const Mag& a, const Mag& b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  for (size_t i = a.size(); i-- > 0;)
+  for (size_t i = a.size(); i-- > 0;) {
     if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
   return 0;
 }
 
 Mag add_mag(const Mag& a, const Mag& b) {
-  const Mag& big = a.size() >= b.size() ? a : b;
-  const Mag& small = a.size() >= b.size() ? b : a;
-  Mag r(big.size() + 1);
+  const Mag& lo = a.size() < b.size() ? a : b;
+  const Mag& hi = a.size() < b.size() ? b : a;
+  Mag out(hi.size() + 1);
   uint64_t carry = 0;
-  for (size_t i = 0; i < big.size(); ++i) {
-    u128 s = u128(big[i]) + (i < small.size() ? small[i] : 0) + carry;
-    r[i] = uint64_t(s);
+  for (size_t i = 0; i < hi.size(); ++i) {
+    u128 s = u128(hi[i]) + (i < lo.size() ? lo[i] : 0) + carry;
+    out[i] = uint64_t(s);
     carry = uint64_t(s >> 64);
   }
-  r[big.size()] = carry;
-  trim(r);
-  return r;
+  out[hi.size()] = carry;
+  trim(out);
+  return out;
 }
 
 // a - b for a >= b.
 Mag sub_mag(const Mag& a, const Mag& b) {
-  Mag r(a.size());
+  Mag out(a.size());
   uint64_t borrow = 0;
   for (size_t i = 0; i < a.size(); ++i) {
     uint64_t bi = i < b.size() ? b[i] : 0;
-    uint64_t t = a[i] - bi;
+    uint64_t d = a[i] - bi;
     uint64_t b1 = a[i] < bi;
-    r[i] = t - borrow;
-    borrow = b1 | (t < borrow);
+    out[i] = d - borrow;
+    borrow = b1 | (d < borrow);
   }
-  trim(r);
-  return r;
+  trim(out);
+  return out;
 }
 
 Mag mul_mag(const Mag& a, const Mag& b) {
   if (a.empty() || b.empty()) return {};
-  Mag r(a.size() + b.size(), 0);
+  Mag out(a.size() + b.size(), 0);
   for (size_t i = 0; i < a.size(); ++i) {
     uint64_t carry = 0;
     for (size_t j = 0; j < b.size(); ++j) {
-      u128 p = u128(a[i]) * b[j] + r[i + j] + carry;
-      r[i + j] = uint64_t(p);
-      carry = uint64_t(p >> 64);
+      u128 t = u128(a[i]) * b[j] + out[i + j] + carry;
+      out[i + j] = uint64_t(t);
+      carry = uint64_t(t >> 64);
     }
-    r[i + b.size()] = carry;
+    out[i + b.size()] = carry;
   }
-  trim(r);
-  return r;
+  trim(out);
+  return out;
 }
 
 Mag shl_mag(const Mag& a, size_t n) {
   if (a.empty()) return {};
-  const size_t words = n / 64, bits = n % 64;
-  Mag r(a.size() + words + 1, 0);
+  size_t words = n / 64, bits = n % 64;
+  Mag out(a.size() + words + 1, 0);
   for (size_t i = 0; i < a.size(); ++i) {
-    r[i + words] |= a[i] << bits;
-    if (bits) r[i + words + 1] |= a[i] >> (64 - bits);
+    out[i + words] |= a[i] << bits;
+    if (bits != 0) out[i + words + 1] |= a[i] >> (64 - bits);
   }
-  trim(r);
-  return r;
+  trim(out);
+  return out;
 }
 
-Mag shr_mag(const Mag& a, size_t n) {
-  const size_t words = n / 64, bits = n % 64;
+// Floor of a / 2^n; `lost` tells whether any one-bit was shifted out.
+Mag shr_mag(const Mag& a, size_t n, bool* lost) {
+  size_t words = n / 64, bits = n % 64;
+  if (lost != nullptr) {
+    bool any = false;
+    for (size_t i = 0; i < std::min(words, a.size()); ++i) any |= a[i] != 0;
+    if (!any && bits != 0 && words < a.size()) any = (a[words] & ((uint64_t(1) << bits) - 1)) != 0;
+    *lost = any;
+  }
   if (words >= a.size()) return {};
-  Mag r(a.size() - words, 0);
-  for (size_t i = 0; i < r.size(); ++i) {
-    r[i] = a[i + words] >> bits;
-    if (bits && i + words + 1 < a.size()) r[i] |= a[i + words + 1] << (64 - bits);
+  Mag out(a.size() - words);
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = a[i + words] >> bits;
+    if (bits != 0 && i + words + 1 < a.size()) out[i] |= a[i + words + 1] << (64 - bits);
   }
-  trim(r);
-  return r;
+  trim(out);
+  return out;
 }
 
-// True when any of the low n bits of a is set.
-bool low_bits_set(const Mag& a, size_t n) {
-  const size_t words = n / 64, bits = n % 64;
-  for (size_t i = 0; i < words && i < a.size(); ++i)
-    if (a[i]) return true;
-  return bits && words < a.size() && (a[words] & ((uint64_t(1) << bits) - 1));
-}
-
-// Quotient and remainder of magnitudes, v non-empty (Knuth, TAOCP 4.3.1 D).
+// Quotient and remainder of magnitudes; v must be non-zero.
 void divmod_mag(const Mag& u, const Mag& v, Mag& q, Mag& r) {
   if (cmp_mag(u, v) < 0) {
     q.clear();
     r = u;
     return;
   }
-  if (v.size() == 1) {
+  const size_t n = v.size();
+  if (n == 1) {
     q.assign(u.size(), 0);
     uint64_t rem = 0;
     for (size_t i = u.size(); i-- > 0;) {
@@ -118,21 +120,24 @@ void divmod_mag(const Mag& u, const Mag& v, Mag& q, Mag& r) {
     }
     trim(q);
     r.clear();
-    if (rem) r.push_back(rem);
+    if (rem != 0) r.push_back(rem);
     return;
   }
-  const size_t n = v.size(), m = u.size();
-  const int s = std::countl_zero(v.back());
-  // Normalise so that the top word of the divisor has its high bit set.
-  Mag vn(n), un(m + 1);
-  for (size_t i = n; i-- > 0;) vn[i] = (v[i] << s) | (s && i ? v[i - 1] >> (64 - s) : 0);
-  un[m] = s ? u[m - 1] >> (64 - s) : 0;
-  for (size_t i = m; i-- > 0;) un[i] = (u[i] << s) | (s && i ? u[i - 1] >> (64 - s) : 0);
-
-  q.assign(m - n + 1, 0);
+  // Normalise so that the divisor's top word has its high bit set.
+  const int s = __builtin_clzll(v.back());
+  Mag vn(n), un(u.size() + 1);
+  for (size_t i = n; i-- > 0;) {
+    vn[i] = (v[i] << s) | (s != 0 && i > 0 ? v[i - 1] >> (64 - s) : 0);
+  }
+  un[u.size()] = s != 0 ? u.back() >> (64 - s) : 0;
+  for (size_t i = u.size(); i-- > 0;) {
+    un[i] = (u[i] << s) | (s != 0 && i > 0 ? u[i - 1] >> (64 - s) : 0);
+  }
+  const size_t m = u.size() - n;
+  q.assign(m + 1, 0);
   const u128 base = u128(1) << 64;
-  for (size_t j = m - n + 1; j-- > 0;) {
-    const u128 num = (u128(un[j + n]) << 64) | un[j + n - 1];
+  for (size_t j = m + 1; j-- > 0;) {
+    u128 num = (u128(un[j + n]) << 64) | un[j + n - 1];
     u128 qhat = num / vn[n - 1];
     u128 rhat = num % vn[n - 1];
     while (qhat >= base || qhat * vn[n - 2] > ((rhat << 64) | un[j + n - 2])) {
@@ -141,19 +146,20 @@ void divmod_mag(const Mag& u, const Mag& v, Mag& q, Mag& r) {
       if (rhat >= base) break;
     }
     // un[j .. j+n] -= qhat * vn.
-    uint64_t borrow = 0, carry = 0;
+    uint64_t carry = 0, borrow = 0;
     for (size_t i = 0; i < n; ++i) {
       u128 p = qhat * vn[i] + carry;
       carry = uint64_t(p >> 64);
-      const uint64_t plo = uint64_t(p), ui = un[i + j];
-      const uint64_t t = ui - plo;
-      const uint64_t b1 = ui < plo;
-      un[i + j] = t - borrow;
-      borrow = b1 | (t < borrow);
+      uint64_t plo = uint64_t(p);
+      uint64_t ui = un[i + j];
+      uint64_t d = ui - plo;
+      uint64_t b1 = ui < plo;
+      un[i + j] = d - borrow;
+      borrow = b1 | (d < borrow);
     }
-    const u128 sub = u128(carry) + borrow;
-    const bool negative = u128(un[j + n]) < sub;
-    un[j + n] = uint64_t(un[j + n] - uint64_t(sub));
+    u128 owed = u128(carry) + borrow;
+    bool negative = un[j + n] < owed;
+    un[j + n] = uint64_t(un[j + n] - owed);
     if (negative) {
       // qhat was one too large: add the divisor back.
       --qhat;
@@ -169,11 +175,15 @@ void divmod_mag(const Mag& u, const Mag& v, Mag& q, Mag& r) {
   }
   trim(q);
   r.assign(n, 0);
-  for (size_t i = 0; i < n; ++i) r[i] = (un[i] >> s) | (s ? un[i + 1] << (64 - s) : 0);
+  for (size_t i = 0; i < n; ++i) {
+    r[i] = (un[i] >> s) | (s != 0 ? un[i + 1] << (64 - s) : 0);
+  }
   trim(r);
 }
 
-// Floored remainder: sign of m (or zero).
+[[noreturn]] void divide_by_zero() { fail("attempt to divide by zero"); }
+
+// Floored remainder: sign of m (in [0, m) for m > 0).
 BigInt floor_mod(const BigInt& a, const BigInt& m) {
   BigInt q, r;
   BigInt::divmod_trunc(a, m, q, r);
@@ -181,147 +191,172 @@ BigInt floor_mod(const BigInt& a, const BigInt& m) {
   return r;
 }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+// Two's complement of a signed value over `words` words (wide enough to
+// hold the value with its sign bit).
+Mag to_twos(const Mag& mag, bool neg, size_t words) {
+  Mag out(words, 0);
+  std::copy(mag.begin(), mag.end(), out.begin());
+  if (neg) {
+    uint64_t carry = 1;
+    for (uint64_t& w : out) {
+      w = ~w;
+      u128 t = u128(w) + carry;
+      w = uint64_t(t);
+      carry = uint64_t(t >> 64);
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
 BigInt BigInt::from_u64(uint64_t v) {
-  BigInt r;
-  if (v) r.mag_.push_back(v);
-  return r;
+  BigInt out;
+  if (v != 0) out.mag_.push_back(v);
+  return out;
 }
 
 BigInt BigInt::from_i64(int64_t v) {
-  // Negate in unsigned arithmetic so that INT64_MIN is exact.
-  BigInt r = from_u64(v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v));
-  r.neg_ = v < 0;
-  return r;
+  if (v >= 0) return from_u64(uint64_t(v));
+  BigInt out = from_u64(uint64_t(0) - uint64_t(v));
+  out.neg_ = true;
+  return out;
 }
 
 BigInt BigInt::from_bytes(const uint8_t* data, size_t len) {
-  BigInt r;
-  r.mag_.assign((len + 7) / 8, 0);
+  BigInt out;
+  out.mag_.assign((len + 7) / 8, 0);
   for (size_t i = 0; i < len; ++i) {
-    const size_t bit = (len - 1 - i) * 8;
-    r.mag_[bit / 64] |= uint64_t(data[i]) << (bit % 64);
+    size_t pos = len - 1 - i;  // byte index from the least significant end
+    out.mag_[pos / 8] |= uint64_t(data[i]) << (8 * (pos % 8));
   }
-  trim(r.mag_);
-  return r;
+  trim(out.mag_);
+  return out;
 }
 
 std::vector<uint8_t> BigInt::to_bytes() const {
-  if (mag_.empty()) return {0};
-  const size_t nbytes = (bit_length() + 7) / 8;
+  if (mag_.empty()) return {0x00};
+  size_t nbytes = (bit_length() + 7) / 8;
   std::vector<uint8_t> out(nbytes);
   for (size_t i = 0; i < nbytes; ++i) {
-    const size_t bit = (nbytes - 1 - i) * 8;
-    out[i] = uint8_t(mag_[bit / 64] >> (bit % 64));
+    out[nbytes - 1 - i] = uint8_t(mag_[i / 8] >> (8 * (i % 8)));
   }
   return out;
 }
 
 std::string BigInt::to_hex() const {
   if (mag_.empty()) return "0";
-  static const char digits[] = "0123456789abcdef";
-  std::string out = neg_ ? "-" : "";
-  for (size_t nib = (bit_length() + 3) / 4; nib-- > 0;) out += digits[(mag_[nib / 16] >> (nib % 16 * 4)) & 15];
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  if (neg_) out += '-';
+  size_t nibbles = (bit_length() + 3) / 4;
+  for (size_t i = nibbles; i-- > 0;) out += digits[(mag_[i / 16] >> (4 * (i % 16))) & 15];
   return out;
 }
 
 std::string BigInt::to_dec() const {
   if (mag_.empty()) return "0";
-  // Peel off 19 decimal digits per division.
+  // Peel off 19 decimal digits at a time.
   constexpr uint64_t kChunk = 10000000000000000000ull;
   std::vector<uint64_t> chunks;
-  Mag cur = mag_, q, r;
-  const Mag div{kChunk};
+  Mag cur = mag_;
   while (!cur.empty()) {
-    divmod_mag(cur, div, q, r);
-    chunks.push_back(r.empty() ? 0 : r[0]);
-    cur.swap(q);
+    uint64_t rem = 0;
+    for (size_t i = cur.size(); i-- > 0;) {
+      u128 t = (u128(rem) << 64) | cur[i];
+      cur[i] = uint64_t(t / kChunk);
+      rem = uint64_t(t % kChunk);
+    }
+    trim(cur);
+    chunks.push_back(rem);
   }
   std::string out = neg_ ? "-" : "";
   out += std::to_string(chunks.back());
   for (size_t i = chunks.size() - 1; i-- > 0;) {
     std::string part = std::to_string(chunks[i]);
-    out.append(19 - part.size(), '0');
-    out += part;
+    out += std::string(19 - part.size(), '0') + part;
   }
   return out;
 }
 
 size_t BigInt::bit_length() const {
   if (mag_.empty()) return 0;
-  return mag_.size() * 64 - size_t(std::countl_zero(mag_.back()));
+  return 64 * (mag_.size() - 1) + (64 - size_t(__builtin_clzll(mag_.back())));
 }
 
-bool BigInt::bit(size_t i) const { return i / 64 < mag_.size() && ((mag_[i / 64] >> (i % 64)) & 1); }
+bool BigInt::bit(size_t i) const {
+  if (i / 64 >= mag_.size()) return false;
+  return (mag_[i / 64] >> (i % 64)) & 1;
+}
 
 BigInt operator+(const BigInt& a, const BigInt& b) {
-  BigInt r;
+  BigInt out;
   if (a.neg_ == b.neg_) {
-    r.mag_ = add_mag(a.mag_, b.mag_);
-    r.neg_ = a.neg_;
+    out.mag_ = add_mag(a.mag_, b.mag_);
+    out.neg_ = a.neg_;
   } else {
-    const int c = cmp_mag(a.mag_, b.mag_);
-    if (c == 0) return r;
-    r.mag_ = c > 0 ? sub_mag(a.mag_, b.mag_) : sub_mag(b.mag_, a.mag_);
-    r.neg_ = c > 0 ? a.neg_ : b.neg_;
+    int c = cmp_mag(a.mag_, b.mag_);
+    if (c == 0) return out;
+    if (c > 0) {
+      out.mag_ = sub_mag(a.mag_, b.mag_);
+      out.neg_ = a.neg_;
+    } else {
+      out.mag_ = sub_mag(b.mag_, a.mag_);
+      out.neg_ = b.neg_;
+    }
   }
-  if (r.mag_.empty()) r.neg_ = false;
-  return r;
+  if (out.mag_.empty()) out.neg_ = false;
+  return out;
 }
 
 BigInt BigInt::operator-() const {
-  BigInt r = *this;
-  if (!r.mag_.empty()) r.neg_ = !r.neg_;
-  return r;
+  BigInt out = *this;
+  if (!out.mag_.empty()) out.neg_ = !out.neg_;
+  return out;
 }
 
 BigInt operator-(const BigInt& a, const BigInt& b) { return a + (-b); }
 
 BigInt operator*(const BigInt& a, const BigInt& b) {
-  BigInt r;
-  r.mag_ = mul_mag(a.mag_, b.mag_);
-  r.neg_ = !r.mag_.empty() && a.neg_ != b.neg_;
-  return r;
+  BigInt out;
+  out.mag_ = mul_mag(a.mag_, b.mag_);
+  out.neg_ = !out.mag_.empty() && (a.neg_ != b.neg_);
+  return out;
 }
 
 void BigInt::divmod_trunc(const BigInt& a, const BigInt& b, BigInt& q, BigInt& rem) {
-  if (b.is_zero()) fail("attempt to divide by zero");
-  Mag qm, rm;
-  divmod_mag(a.mag_, b.mag_, qm, rm);
-  q = BigInt();
-  q.mag_ = std::move(qm);
-  q.neg_ = !q.mag_.empty() && a.neg_ != b.neg_;
-  rem = BigInt();
-  rem.mag_ = std::move(rm);
-  rem.neg_ = !rem.mag_.empty() && a.neg_;
+  if (b.is_zero()) divide_by_zero();
+  BigInt qq, rr;
+  divmod_mag(a.mag_, b.mag_, qq.mag_, rr.mag_);
+  qq.neg_ = !qq.mag_.empty() && (a.neg_ != b.neg_);
+  rr.neg_ = !rr.mag_.empty() && a.neg_;
+  q = std::move(qq);
+  rem = std::move(rr);
 }
 
 BigInt BigInt::pow(uint32_t e) const {
   BigInt result = one(), base = *this;
-  for (; e; e >>= 1) {
+  while (e != 0) {
     if (e & 1) result = result * base;
-    if (e > 1) base = base * base;
+    e >>= 1;
+    if (e != 0) base = base * base;
   }
   return result;
 }
 
 BigInt BigInt::mod_pow(const BigInt& a, const BigInt& e, const BigInt& m) {
-  if (e.is_negative()) fail("mod_pow: negative exponent");
-  if (m.is_zero()) fail("attempt to divide by zero");
-  BigInt base = floor_mod(a, m);
-  BigInt result = floor_mod(one(), m);
+  if (m.is_zero()) divide_by_zero();
+  if (e.is_negative()) fail("negative exponent in modular exponentiation");
+  BigInt am = m;
+  am.neg_ = false;
+  BigInt base = floor_mod(a, am);
+  BigInt result = floor_mod(one(), am);
   for (size_t i = e.bit_length(); i-- > 0;) {
-    result = floor_mod(result * result, m);
-    if (e.bit(i)) result = floor_mod(result * base, m);
+    result = floor_mod(result * result, am);
+    if (e.bit(i)) result = floor_mod(result * base, am);
   }
+  // Floored remainder carries the sign of m.
+  if (m.neg_ && !result.is_zero()) result = result + m;
   return result;
 }
 
@@ -345,48 +380,34 @@ BigInt BigInt::modulus(const BigInt& a, const BigInt& m) {
 }
 
 BigInt operator&(const BigInt& a, const BigInt& b) {
-  // Two's complement over one word more than either operand; every higher
-  // word is all zeros or all ones and follows from the sign.
-  const size_t w = std::max(a.mag_.size(), b.mag_.size()) + 1;
-  auto twos = [w](const BigInt& x) {
-    Mag t(w, 0);
-    std::copy(x.mag_.begin(), x.mag_.end(), t.begin());
-    if (x.neg_) {
-      for (auto& word : t) word = ~word;
-      for (auto& word : t)
-        if (++word != 0) break;
-    }
-    return t;
-  };
-  Mag ta = twos(a), tb = twos(b);
-  for (size_t i = 0; i < w; ++i) ta[i] &= tb[i];
-  BigInt r;
-  r.neg_ = a.neg_ && b.neg_;
-  if (r.neg_) {
-    for (auto& word : ta) word = ~word;
-    for (auto& word : ta)
-      if (++word != 0) break;
-  }
-  trim(ta);
-  r.mag_ = std::move(ta);
-  if (r.mag_.empty()) r.neg_ = false;
-  return r;
+  size_t words = std::max(a.mag_.size(), b.mag_.size()) + 1;
+  Mag ta = to_twos(a.mag_, a.neg_, words);
+  Mag tb = to_twos(b.mag_, b.neg_, words);
+  for (size_t i = 0; i < words; ++i) ta[i] &= tb[i];
+  // The result is negative only when both operands are.
+  bool neg = a.neg_ && b.neg_;
+  BigInt out;
+  out.mag_ = neg ? to_twos(ta, true, words) : ta;
+  trim(out.mag_);
+  out.neg_ = neg && !out.mag_.empty();
+  return out;
 }
 
 BigInt BigInt::operator<<(size_t n) const {
-  BigInt r;
-  r.mag_ = shl_mag(mag_, n);
-  r.neg_ = neg_ && !r.mag_.empty();
-  return r;
+  BigInt out;
+  out.mag_ = shl_mag(mag_, n);
+  out.neg_ = neg_ && !out.mag_.empty();
+  return out;
 }
 
 BigInt BigInt::operator>>(size_t n) const {
-  BigInt r;
-  r.mag_ = shr_mag(mag_, n);
-  // Negative values round towards minus infinity.
-  if (neg_ && low_bits_set(mag_, n)) r.mag_ = add_mag(r.mag_, Mag{1});
-  r.neg_ = neg_ && !r.mag_.empty();
-  return r;
+  BigInt out;
+  bool lost = false;
+  out.mag_ = shr_mag(mag_, n, neg_ ? &lost : nullptr);
+  // A negative value that loses one-bits rounds towards minus infinity.
+  if (neg_ && lost) out.mag_ = add_mag(out.mag_, Mag{1});
+  out.neg_ = neg_ && !out.mag_.empty();
+  return out;
 }
 
 std::strong_ordering operator<=>(const BigInt& a, const BigInt& b) {
@@ -397,7 +418,7 @@ std::strong_ordering operator<=>(const BigInt& a, const BigInt& b) {
 }
 
 std::string BigInt::to_json_hex() const {
-  static const char digits[] = "0123456789abcdef";
+  static const char* digits = "0123456789abcdef";
   std::string out;
   for (uint8_t b : to_bytes()) {
     out += digits[b >> 4];
@@ -407,10 +428,16 @@ std::string BigInt::to_json_hex() const {
 }
 
 bool BigInt::from_json_hex(std::string_view s, BigInt& out) {
-  if (s.size() % 2) return false;
+  if (s.size() % 2 != 0) return false;
+  auto nib = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
   std::vector<uint8_t> bytes(s.size() / 2);
   for (size_t i = 0; i < bytes.size(); ++i) {
-    const int hi = hex_digit(s[2 * i]), lo = hex_digit(s[2 * i + 1]);
+    int hi = nib(s[2 * i]), lo = nib(s[2 * i + 1]);
     if (hi < 0 || lo < 0) return false;
     bytes[i] = uint8_t(hi << 4 | lo);
   }

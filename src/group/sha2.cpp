@@ -1,3 +1,4 @@
+// Portable SHA-256 and SHA-512 (FIPS 180-4).
 #include "group/sha2.hpp"
 
 #include <cstring>
@@ -38,78 +39,120 @@ inline uint32_t rotr32(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 inline uint64_t rotr64(uint64_t x, int n) { return (x >> n) | (x << (64 - n)); }
 
 inline uint32_t load_be32(const uint8_t* p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
-inline uint64_t load_be64(const uint8_t* p) { return uint64_t(load_be32(p)) << 32 | load_be32(p + 4); }
+inline uint64_t load_be64(const uint8_t* p) {
+  return (uint64_t(load_be32(p)) << 32) | load_be32(p + 4);
+}
 inline void store_be32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
 }
 inline void store_be64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (56 - 8 * i));
+  store_be32(p, uint32_t(v >> 32));
+  store_be32(p + 4, uint32_t(v));
 }
 
-void compress256(uint32_t h[8], const uint8_t* block) {
-  uint32_t w[64];
-  for (int i = 0; i < 16; ++i) w[i] = load_be32(block + 4 * i);
-  for (int i = 16; i < 64; ++i) {
-    uint32_t s0 = rotr32(w[i - 15], 7) ^ rotr32(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    uint32_t s1 = rotr32(w[i - 2], 17) ^ rotr32(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+void compress256(uint32_t h[8], const uint8_t* block, size_t nblocks) {
+  for (; nblocks > 0; --nblocks, block += 64) {
+    uint32_t w[64];
+    for (int t = 0; t < 16; ++t) w[t] = load_be32(block + 4 * t);
+    for (int t = 16; t < 64; ++t) {
+      uint32_t s0 = rotr32(w[t - 15], 7) ^ rotr32(w[t - 15], 18) ^ (w[t - 15] >> 3);
+      uint32_t s1 = rotr32(w[t - 2], 17) ^ rotr32(w[t - 2], 19) ^ (w[t - 2] >> 10);
+      w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+    }
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+    for (int t = 0; t < 64; ++t) {
+      uint32_t S1 = rotr32(e, 6) ^ rotr32(e, 11) ^ rotr32(e, 25);
+      uint32_t ch = (e & f) ^ (~e & g);
+      uint32_t t1 = hh + S1 + ch + kK256[t] + w[t];
+      uint32_t S0 = rotr32(a, 2) ^ rotr32(a, 13) ^ rotr32(a, 22);
+      uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
+      uint32_t t2 = S0 + maj;
+      hh = g;
+      g = f;
+      f = e;
+      e = d + t1;
+      d = c;
+      c = b;
+      b = a;
+      a = t1 + t2;
+    }
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    h[5] += f;
+    h[6] += g;
+    h[7] += hh;
   }
-  uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t t1 = k + (rotr32(e, 6) ^ rotr32(e, 11) ^ rotr32(e, 25)) + ((e & f) ^ (~e & g)) + kK256[i] + w[i];
-    uint32_t t2 = (rotr32(a, 2) ^ rotr32(a, 13) ^ rotr32(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-    k = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
-  }
-  h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
 }
 
-void compress512(uint64_t h[8], const uint8_t* block) {
-  uint64_t w[80];
-  for (int i = 0; i < 16; ++i) w[i] = load_be64(block + 8 * i);
-  for (int i = 16; i < 80; ++i) {
-    uint64_t s0 = rotr64(w[i - 15], 1) ^ rotr64(w[i - 15], 8) ^ (w[i - 15] >> 7);
-    uint64_t s1 = rotr64(w[i - 2], 19) ^ rotr64(w[i - 2], 61) ^ (w[i - 2] >> 6);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+void compress512(uint64_t h[8], const uint8_t* block, size_t nblocks) {
+  for (; nblocks > 0; --nblocks, block += 128) {
+    uint64_t w[80];
+    for (int t = 0; t < 16; ++t) w[t] = load_be64(block + 8 * t);
+    for (int t = 16; t < 80; ++t) {
+      uint64_t s0 = rotr64(w[t - 15], 1) ^ rotr64(w[t - 15], 8) ^ (w[t - 15] >> 7);
+      uint64_t s1 = rotr64(w[t - 2], 19) ^ rotr64(w[t - 2], 61) ^ (w[t - 2] >> 6);
+      w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+    }
+    uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
+    for (int t = 0; t < 80; ++t) {
+      uint64_t S1 = rotr64(e, 14) ^ rotr64(e, 18) ^ rotr64(e, 41);
+      uint64_t ch = (e & f) ^ (~e & g);
+      uint64_t t1 = hh + S1 + ch + kK512[t] + w[t];
+      uint64_t S0 = rotr64(a, 28) ^ rotr64(a, 34) ^ rotr64(a, 39);
+      uint64_t maj = (a & b) ^ (a & c) ^ (b & c);
+      uint64_t t2 = S0 + maj;
+      hh = g;
+      g = f;
+      f = e;
+      e = d + t1;
+      d = c;
+      c = b;
+      b = a;
+      a = t1 + t2;
+    }
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    h[5] += f;
+    h[6] += g;
+    h[7] += hh;
   }
-  uint64_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
-  for (int i = 0; i < 80; ++i) {
-    uint64_t t1 = k + (rotr64(e, 14) ^ rotr64(e, 18) ^ rotr64(e, 41)) + ((e & f) ^ (~e & g)) + kK512[i] + w[i];
-    uint64_t t2 = (rotr64(a, 28) ^ rotr64(a, 34) ^ rotr64(a, 39)) + ((a & b) ^ (a & c) ^ (b & c));
-    k = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
-  }
-  h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
 }
 
-// Buffered block feeding shared by both hashes.
-template <size_t Block, class Compress>
-void feed(uint8_t* buf, size_t& buf_len, const uint8_t* p, size_t len, Compress compress) {
+// Shared buffering: fill the partial block, compress whole blocks straight
+// from the input, keep the tail.
+template <size_t kBlock, class Word, class Compress>
+void feed(Word* h, uint8_t* buf, size_t& buf_len, uint64_t& total, const void* data, size_t len,
+          Compress compress) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  total += len;
   if (buf_len > 0) {
-    size_t take = Block - buf_len < len ? Block - buf_len : len;
+    size_t take = kBlock - buf_len;
+    if (take > len) take = len;
     std::memcpy(buf + buf_len, p, take);
     buf_len += take;
     p += take;
     len -= take;
-    if (buf_len < Block) return;
-    compress(buf);
+    if (buf_len < kBlock) return;
+    compress(h, buf, 1);
     buf_len = 0;
   }
-  for (; len >= Block; p += Block, len -= Block) compress(p);
+  size_t whole = len / kBlock;
+  if (whole > 0) {
+    compress(h, p, whole);
+    p += whole * kBlock;
+    len -= whole * kBlock;
+  }
   if (len > 0) {
     std::memcpy(buf, p, len);
     buf_len = len;
@@ -119,49 +162,54 @@ void feed(uint8_t* buf, size_t& buf_len, const uint8_t* p, size_t len, Compress 
 }  // namespace
 
 Sha256::Sha256()
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      buf_{} {}
 
 void Sha256::update(const void* data, size_t len) {
-  total_ += len;
-  feed<64>(buf_, buf_len_, static_cast<const uint8_t*>(data), len, [this](const uint8_t* b) { compress256(h_, b); });
+  if (len == 0) return;
+  feed<64>(h_, buf_, buf_len_, total_, data, len, compress256);
 }
 
 void Sha256::finish(uint8_t out[kDigestSize]) {
-  const uint64_t bits = total_ * 8;
+  // Padding: 0x80, zeros up to 56 mod 64, then the bit length as 64 bits.
+  uint64_t bits = total_ * 8;
   buf_[buf_len_++] = 0x80;
   if (buf_len_ > 56) {
     std::memset(buf_ + buf_len_, 0, 64 - buf_len_);
-    compress256(h_, buf_);
+    compress256(h_, buf_, 1);
     buf_len_ = 0;
   }
   std::memset(buf_ + buf_len_, 0, 56 - buf_len_);
   store_be64(buf_ + 56, bits);
-  compress256(h_, buf_);
+  compress256(h_, buf_, 1);
   for (int i = 0; i < 8; ++i) store_be32(out + 4 * i, h_[i]);
 }
 
 Sha512::Sha512()
     : h_{0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b, 0xa54ff53a5f1d36f1,
-         0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179} {}
+         0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179},
+      buf_{} {}
 
 void Sha512::update(const void* data, size_t len) {
-  total_ += len;
-  feed<128>(buf_, buf_len_, static_cast<const uint8_t*>(data), len, [this](const uint8_t* b) { compress512(h_, b); });
+  if (len == 0) return;
+  feed<128>(h_, buf_, buf_len_, total_, data, len, compress512);
 }
 
 void Sha512::finish(uint8_t out[kDigestSize]) {
-  // The length field is 128 bits; its high half is zero for any input here.
-  const uint64_t bits = total_ * 8;
+  // Padding: 0x80, zeros up to 112 mod 128, then the bit length as 128 bits
+  // (the high 64 bits hold total_ >> 61).
+  uint64_t bits_lo = total_ << 3;
+  uint64_t bits_hi = total_ >> 61;
   buf_[buf_len_++] = 0x80;
   if (buf_len_ > 112) {
     std::memset(buf_ + buf_len_, 0, 128 - buf_len_);
-    compress512(h_, buf_);
+    compress512(h_, buf_, 1);
     buf_len_ = 0;
   }
-  std::memset(buf_ + buf_len_, 0, 120 - buf_len_);
-  store_be64(buf_ + 112, 0);
-  store_be64(buf_ + 120, bits);
-  compress512(h_, buf_);
+  std::memset(buf_ + buf_len_, 0, 112 - buf_len_);
+  store_be64(buf_ + 112, bits_hi);
+  store_be64(buf_ + 120, bits_lo);
+  compress512(h_, buf_, 1);
   for (int i = 0; i < 8; ++i) store_be64(out + 8 * i, h_[i]);
 }
 
