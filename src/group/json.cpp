@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <algorithm>
 #include <map>
 
 namespace nacrel::json {
@@ -123,6 +123,31 @@ std::string float_text(double v) {
   return out;
 }
 
+// Value of a number text of valid JSON grammar, independent of the C locale.
+// Overflow gives infinity, underflow a signed zero.
+double parse_double(std::string_view text) {
+  double v = 0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (res.ec != std::errc::result_out_of_range) return v;
+  const bool negative = text[0] == '-';
+  // Decimal exponent of the leading non-zero digit decides between the two.
+  const size_t e = text.find_first_of("eE");
+  const std::string_view mant = text.substr(0, e);
+  long exp = 0;
+  if (e != std::string_view::npos) {
+    size_t i = e + 1;
+    const bool neg_exp = text[i] == '-';
+    if (text[i] == '+' || text[i] == '-') ++i;
+    for (; i < text.size(); ++i) exp = std::min(exp * 10 + (text[i] - '0'), 100000L);
+    if (neg_exp) exp = -exp;
+  }
+  const size_t point = mant.find('.') == std::string_view::npos ? mant.size() : mant.find('.');
+  const size_t lead = mant.find_first_of("123456789");
+  const long lead_exp = lead < point ? long(point - lead) - 1 : -long(lead - point);
+  if (lead_exp + exp >= 0) return negative ? -HUGE_VAL : HUGE_VAL;
+  return negative ? -0.0 : 0.0;
+}
+
 constexpr const char* kEofValue = "EOF while parsing a value";
 constexpr const char* kEofObject = "EOF while parsing an object";
 constexpr const char* kEofList = "EOF while parsing a list";
@@ -144,21 +169,25 @@ Error::Error(std::string message, size_t line, size_t column)
 
 // ---------------------------------------------------------------- Reader
 
-// The reader's internals live in this helper so that the header keeps only
-// the public contract.
+namespace {
+
+// Line and column of a byte offset are counted only here, when failing:
+// the column is the number of bytes of the line before the offset.
+[[noreturn]] void error_at(std::string_view t, size_t index, const std::string& message) {
+  size_t line = 1, line_start = 0;
+  for (size_t i = 0; i < index; ++i)
+    if (t[i] == '\n') ++line, line_start = i + 1;
+  throw Error(message, line, index - line_start);
+}
+
+}  // namespace
+
+// The scanning routines over the reader's text and position.
 struct ReaderImpl {
-  Reader& r;
   std::string_view t;
   size_t& pos;
 
-  explicit ReaderImpl(Reader& reader, std::string_view text, size_t& p) : r(reader), t(text), pos(p) {}
-
-  [[noreturn]] void error_at(size_t index, const std::string& message) const {
-    size_t line = 1, line_start = 0;
-    for (size_t i = 0; i < index; ++i)
-      if (t[i] == '\n') ++line, line_start = i + 1;
-    throw Error(message, line, index - line_start);
-  }
+  [[noreturn]] void error_at(size_t index, const std::string& message) const { json::error_at(t, index, message); }
   // Positioned after the last consumed byte.
   [[noreturn]] void error(const std::string& message) const { error_at(pos, message); }
   // Positioned on the next byte (counted as consumed), or at the end.
@@ -382,7 +411,7 @@ struct ReaderImpl {
       if (res.ec == std::errc() && !negative) return "integer `" + text + "`";
       if (res.ec == std::errc() && negative && mag != 0 && mag <= uint64_t(1) << 63) return "integer `" + text + "`";
     }
-    const double v = std::strtod(text.c_str(), nullptr);
+    const double v = parse_double(text);
     if (std::isinf(v)) error("number out of range");
     return "floating point `" + float_text(v) + "`";
   }
@@ -390,7 +419,7 @@ struct ReaderImpl {
 
 Reader::Reader(std::string_view text) : text_(text) {}
 
-#define IMPL ReaderImpl impl(*this, text_, pos_)
+#define IMPL ReaderImpl impl{text_, pos_}
 
 void Reader::consume_colon() {
   if (!colon_pending_) return;
@@ -516,8 +545,7 @@ void Reader::finish() {
 }
 
 void Reader::fail(const std::string& message) const {
-  ReaderImpl impl(const_cast<Reader&>(*this), text_, const_cast<size_t&>(pos_));
-  impl.error(message);
+  error_at(text_, pos_, message);
 }
 
 void Reader::invalid_type(std::string_view expected) {
