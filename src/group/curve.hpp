@@ -51,10 +51,31 @@ bool jac_eq_affine(const G1Jac& p, const G1Affine& q);
 
 // p*k in constant time with respect to k: no branch or memory index depends on k.
 G1Jac mul_ct(const G1Affine& p, const Fr& k);
+// sum of points[i]*scalars[i] in constant time with respect to the scalars
+// (and the points); n = 0 gives the identity. One doubling chain for all
+// points, so much cheaper than n calls of mul_ct.
+G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n);
 // p*k in variable time (GLV + wNAF); for public scalars only.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
+
+// GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
+// with beta a cube root of unity in Fq and lambda one in Fr.
+G1Affine glv_endo(const G1Affine& p);
+const Fr& glv_lambda();
+// k = (neg1 ? -k1 : k1) + (neg2 ? -k2 : k2) * lambda (mod r), with k1, k2
+// below 2^128 (variable time; public scalars only).
+struct GlvSplit {
+  U256 k1, k2;
+  bool neg1, neg2;
+};
+GlvSplit glv_split(const Fr& k);
+
+// msm_vartime by a chosen method, for tests and benchmarks: 0 = interleaved
+// wNAF, 1..31 = Jacobian buckets of that width, 101..131 = affine buckets of
+// width method - 100, anything else = affine buckets of the default width.
+G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int method);
 
 // 32 bytes: x big-endian; 0x80 in byte 0 if y is negative, 0x40 for the identity.
 void encode_compressed(const G1Affine& p, uint8_t out[32]);

@@ -85,6 +85,9 @@ using Fr = Field<FrParams>;
 bool fq_sqrt(const Fq& a, Fq& root);
 // Euler's criterion: a^((p-1)/2) == 1 (false for 0).
 bool fq_is_square(const Fq& a);
+// The same answer as fq_is_square from the Jacobi symbol, several times
+// faster; variable time, for public values only.
+bool fq_is_square_vartime(const Fq& a);
 
 // Uniform element of [0, r) from the operating system's random source:
 // four 64-bit words (least significant first), top two bits cleared,
@@ -94,5 +97,13 @@ Fr fr_random();
 // Fills buf from getrandom(2), retrying on EINTR and short reads.
 // Throws InternalFailure if the source fails; there is no fallback.
 void os_random_bytes(void* buf, size_t len);
+
+// Whether field products use the x86-64 mulx/adx code (chosen at start-up by
+// cpuid; never with NACREL_PORTABLE_ONLY). Both paths give identical results.
+bool fast_field_mul_active();
+// Switches the mulx/adx code off (or back on where available), for tests and
+// benchmarks; returns whether it is active afterwards. Not thread-safe: call
+// it only while no other thread computes.
+bool set_fast_field_mul(bool on);
 
 }  // namespace nacrel

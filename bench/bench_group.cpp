@@ -1,0 +1,147 @@
+// Timings of the group layer's field and curve arithmetic, printed side by
+// side with their ratios. Build with -DNACREL_BUILD_BENCH=ON and run
+// ./bench_group [quick].
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "group/curve.hpp"
+#include "group/field.hpp"
+
+using namespace nacrel;
+
+namespace {
+
+volatile uint64_t g_sink;
+
+// Median-free but stable enough: repeats f until at least min_ms elapsed and
+// returns the mean time per call in microseconds.
+template <class F>
+double time_us(F&& f, double min_ms) {
+  using clock = std::chrono::steady_clock;
+  size_t iters = 1;
+  for (;;) {
+    auto t0 = clock::now();
+    for (size_t i = 0; i < iters; ++i) f();
+    double ms = std::chrono::duration<double, std::milli>(clock::now() - t0).count();
+    if (ms >= min_ms) return ms * 1000.0 / double(iters);
+    iters *= ms < min_ms / 10 ? 10 : 2;
+  }
+}
+
+std::vector<G1Affine> points(size_t n) {
+  std::vector<G1Jac> js;
+  G1Jac acc = to_jacobian(G1Affine::generator());
+  for (size_t i = 0; i < n; ++i) {
+    acc = add_mixed(dbl(acc), G1Affine::generator());
+    js.push_back(acc);
+  }
+  std::vector<G1Affine> out(n);
+  batch_to_affine(js.data(), out.data(), n);
+  return out;
+}
+
+std::vector<Fr> scalars(size_t n) {
+  std::vector<Fr> out;
+  for (size_t i = 0; i < n; ++i) out.push_back(fr_random());
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "quick") == 0;
+  const double ms = quick ? 30 : 200;
+
+  Fq a = Fq::from_u64(123456789), b = Fq::from_u64(987654321);
+  a = a.inverse_ct();
+  double t_mul = time_us([&] { a = a * b; }, ms) * 1000;
+  double t_sqr = time_us([&] { a = a.sqr(); }, ms) * 1000;
+  double t_inv_ct = time_us([&] { a = a.inverse_ct() + b; }, ms);
+  double t_inv_vt = time_us([&] { a = a.inverse_vartime() + b; }, ms);
+  bool sq = false;
+  double t_euler = time_us([&] {
+    a = a + b;
+    sq ^= fq_is_square(a);
+  }, ms);
+  double t_jacobi = time_us([&] {
+    a = a + b;
+    sq ^= fq_is_square_vartime(a);
+  }, ms);
+  g_sink = a.v[0] + sq;
+  std::printf("field code: %s\n", fast_field_mul_active() ? "mulx/adx" : "portable");
+  std::printf("Fq mul %.1f ns, sqr %.1f ns\n", t_mul, t_sqr);
+  std::printf("Fq inverse: ct %.2f us, vartime %.2f us, ratio ct/vartime %.2f\n", t_inv_ct, t_inv_vt,
+              t_inv_ct / t_inv_vt);
+  std::printf("Fq square test: Euler %.2f us, Jacobi %.2f us, ratio %.2f\n", t_euler, t_jacobi,
+              t_euler / t_jacobi);
+
+  std::vector<G1Affine> ps = points(1024);
+  std::vector<Fr> ks = scalars(1024);
+  size_t idx = 0;
+  double t_ct = time_us([&] { idx++;
+    g_sink = mul_ct(ps[idx % 64], ks[idx % 64]).X.v[0]; }, ms);
+  double t_vt = time_us([&] { idx++;
+    g_sink = mul_vartime(ps[idx % 64], ks[idx % 64]).X.v[0]; }, ms);
+  std::printf("mul_ct %.1f us, mul_vartime %.1f us, ratio ct/vartime %.2f\n", t_ct, t_vt, t_ct / t_vt);
+
+  for (size_t n : {16, 128}) {
+    double t = time_us([&] { g_sink = msm_ct(ps.data(), ks.data(), n).X.v[0]; }, ms) / double(n);
+    std::printf("msm_ct n=%zu: %.1f us per point, ratio to mul_ct %.2f\n", n, t, t / t_ct);
+  }
+  std::printf("msm per point (us) and ratio to mul_vartime:\n");
+  std::printf("%6s %10s %10s %10s %10s\n", "n", "default", "wnaf", "buckets", "default/mul");
+  // "buckets" is the affine bucket method at its default width, for every n.
+  for (size_t n : {2, 4, 8, 16, 32, 64, 128, 256, 512, 1024}) {
+    if (quick && n != 16 && n != 128 && n != 1024) continue;
+    double t_def = time_us([&] { g_sink = msm_vartime(ps.data(), ks.data(), n).X.v[0]; }, ms) / double(n);
+    double t_str = time_us([&] { g_sink = msm_vartime_with(ps.data(), ks.data(), n, 0).X.v[0]; }, ms) / double(n);
+    double t_pip = time_us([&] { g_sink = msm_vartime_with(ps.data(), ks.data(), n, -1).X.v[0]; }, ms) / double(n);
+    std::printf("%6zu %10.2f %10.2f %10.2f %10.2f\n", n, t_def, t_str, t_pip, t_def / t_vt);
+  }
+  // The same operations with the portable field code, side by side.
+  if (fast_field_mul_active()) {
+    std::printf("portable vs mulx/adx field code (time ratio portable/mulx):\n");
+    auto run = [&](double* t) {
+      t[0] = time_us([&] { a = a * b; }, ms) * 1000;
+      t[1] = time_us([&] {
+        idx++;
+        g_sink = mul_ct(ps[idx % 64], ks[idx % 64]).X.v[0];
+      }, ms);
+      t[2] = time_us([&] {
+        idx++;
+        g_sink = mul_vartime(ps[idx % 64], ks[idx % 64]).X.v[0];
+      }, ms);
+      t[3] = time_us([&] { g_sink = msm_vartime(ps.data(), ks.data(), 128).X.v[0]; }, ms) / 128;
+    };
+    double fast[4], port[4];
+    run(fast);
+    set_fast_field_mul(false);
+    run(port);
+    set_fast_field_mul(true);
+    const char* names[4] = {"Fq mul (ns)", "mul_ct (us)", "mul_vartime (us)", "msm n=128 per point (us)"};
+    for (int i = 0; i < 4; ++i)
+      std::printf("  %-26s mulx %9.2f  portable %9.2f  ratio %.2f\n", names[i], fast[i], port[i], port[i] / fast[i]);
+  } else {
+    std::printf("mulx/adx field code not in use (portable build or processor without BMI2/ADX)\n");
+  }
+
+  if (!quick) {
+    for (int base : {0, 100}) {
+      std::printf("%s bucket width scan (us per point):\n%6s", base ? "affine" : "Jacobian", "n");
+      for (int c = 4; c <= 11; ++c) std::printf(" %6s%d", "c=", c);
+      std::printf("\n");
+      for (size_t n : {32, 64, 128, 256, 512, 1024}) {
+        std::printf("%6zu", n);
+        for (int c = 4; c <= 11; ++c) {
+          double t =
+              time_us([&] { g_sink = msm_vartime_with(ps.data(), ks.data(), n, base + c).X.v[0]; }, ms / 4);
+          std::printf(" %7.2f", t / double(n));
+        }
+        std::printf("\n");
+      }
+    }
+  }
+  return 0;
+}

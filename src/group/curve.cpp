@@ -1,0 +1,789 @@
+#include "group/curve.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "group/field_impl.hpp"
+
+namespace nacrel {
+
+namespace {
+
+// Constant-time helpers: masks are all-ones or zero.
+inline uint64_t ct_eq_mask(uint64_t a, uint64_t b) {
+  uint64_t x = a ^ b;
+  return ((x | (uint64_t(0) - x)) >> 63) - 1;
+}
+
+inline uint64_t ct_zero_mask(const Fq& a) {
+  uint64_t x = a.v[0] | a.v[1] | a.v[2] | a.v[3];
+  return ((x | (uint64_t(0) - x)) >> 63) - 1;
+}
+
+// 3*b = 9 for y^2 = x^3 + 3, by additions.
+inline Fq mul_b3(const Fq& a) {
+  Fq a2 = a + a;
+  Fq a4 = a2 + a2;
+  Fq a8 = a4 + a4;
+  return a8 + a;
+}
+
+const Fq& curve_b() {
+  static const Fq b = Fq::from_u64(3);
+  return b;
+}
+
+// Homogeneous projective point (X/Z, Y/Z); the identity is (0 : 1 : 0).
+// Used by the constant-time multiplication with the complete formulas of
+// Renes, Costello and Batina (2016) for a = 0: correct for every pair of
+// inputs on a curve of odd order, so no case needs a branch.
+struct Proj {
+  Fq X, Y, Z;
+};
+
+Proj proj_add(const Proj& p, const Proj& q) {
+  Fq t0 = p.X * q.X;
+  Fq t1 = p.Y * q.Y;
+  Fq t2 = p.Z * q.Z;
+  Fq t3 = p.X + p.Y;
+  Fq t4 = q.X + q.Y;
+  t3 = t3 * t4;
+  t4 = t0 + t1;
+  t3 = t3 - t4;
+  t4 = p.Y + p.Z;
+  Fq X3 = q.Y + q.Z;
+  t4 = t4 * X3;
+  X3 = t1 + t2;
+  t4 = t4 - X3;
+  X3 = p.X + p.Z;
+  Fq Y3 = q.X + q.Z;
+  X3 = X3 * Y3;
+  Y3 = t0 + t2;
+  Y3 = X3 - Y3;
+  X3 = t0 + t0;
+  t0 = X3 + t0;
+  t2 = mul_b3(t2);
+  Fq Z3 = t1 + t2;
+  t1 = t1 - t2;
+  Y3 = mul_b3(Y3);
+  X3 = t4 * Y3;
+  t2 = t3 * t1;
+  X3 = t2 - X3;
+  Y3 = Y3 * t0;
+  t1 = t1 * Z3;
+  Y3 = t1 + Y3;
+  t0 = t0 * t3;
+  Z3 = Z3 * t4;
+  Z3 = Z3 + t0;
+  return Proj{X3, Y3, Z3};
+}
+
+Proj proj_dbl(const Proj& p) {
+  Fq t0 = p.Y.sqr();
+  Fq Z3 = t0 + t0;
+  Z3 = Z3 + Z3;
+  Z3 = Z3 + Z3;
+  Fq t1 = p.Y * p.Z;
+  Fq t2 = p.Z.sqr();
+  t2 = mul_b3(t2);
+  Fq X3 = t2 * Z3;
+  Fq Y3 = t0 + t2;
+  Z3 = t1 * Z3;
+  t1 = t2 + t2;
+  t2 = t1 + t2;
+  t0 = t0 - t2;
+  Y3 = t0 * Y3;
+  Y3 = X3 + Y3;
+  t1 = p.X * p.Y;
+  X3 = t0 * t1;
+  X3 = X3 + X3;
+  return Proj{X3, Y3, Z3};
+}
+
+inline void proj_cmov(Proj& r, const Proj& a, uint64_t mask) {
+  Fq::cmov(r.X, a.X, mask);
+  Fq::cmov(r.Y, a.Y, mask);
+  Fq::cmov(r.Z, a.Z, mask);
+}
+
+bool fq_is_negative(const Fq& y) {
+  // y > (p-1)/2  <=>  y > p - 1 - y  <=>  canonical y > canonical -y.
+  return u256_lt((-y).to_canonical(), y.to_canonical());
+}
+
+}  // namespace
+
+G1Affine G1Affine::identity() { return G1Affine{Fq::zero(), Fq::zero(), true}; }
+
+G1Affine G1Affine::generator() { return G1Affine{Fq::one(), Fq::from_u64(2), false}; }
+
+bool G1Affine::is_on_curve() const {
+  if (infinity) return true;
+  return y.sqr() == x.sqr() * x + curve_b();
+}
+
+G1Jac G1Jac::identity() { return G1Jac{Fq::one(), Fq::one(), Fq::zero()}; }
+
+G1Jac to_jacobian(const G1Affine& p) {
+  if (p.infinity) return G1Jac::identity();
+  return G1Jac{p.x, p.y, Fq::one()};
+}
+
+G1Affine to_affine(const G1Jac& p) {
+  // inverse_ct maps 0 to 0, so the identity comes out as (0, 0) without a branch.
+  Fq zi = p.Z.inverse_ct();
+  Fq zi2 = zi.sqr();
+  G1Affine out;
+  out.x = p.X * zi2;
+  out.y = p.Y * zi2 * zi;
+  out.infinity = p.Z.is_zero();
+  return out;
+}
+
+G1Affine to_affine_vartime(const G1Jac& p) {
+  if (p.is_identity()) return G1Affine::identity();
+  Fq zi = p.Z.inverse_vartime();
+  Fq zi2 = zi.sqr();
+  return G1Affine{p.X * zi2, p.Y * zi2 * zi, false};
+}
+
+void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
+  if (n == 0) return;
+  // prefix[i] = product of the non-zero Z of in[0..i).
+  std::vector<Fq> prefix(n);
+  Fq acc = Fq::one();
+  for (size_t i = 0; i < n; ++i) {
+    prefix[i] = acc;
+    if (!in[i].is_identity()) acc = acc * in[i].Z;
+  }
+  Fq inv = acc.inverse_vartime();
+  for (size_t i = n; i-- > 0;) {
+    if (in[i].is_identity()) {
+      out[i] = G1Affine::identity();
+      continue;
+    }
+    Fq zi = inv * prefix[i];
+    inv = inv * in[i].Z;
+    Fq zi2 = zi.sqr();
+    G1Affine a{in[i].X * zi2, in[i].Y * zi2 * zi, false};
+    out[i] = a;
+  }
+}
+
+// dbl-2009-l (a = 0).
+G1Jac dbl(const G1Jac& p) {
+  Fq A = p.X.sqr();
+  Fq B = p.Y.sqr();
+  Fq C = B.sqr();
+  Fq D = (p.X + B).sqr() - A - C;
+  D = D + D;
+  Fq E = A + A + A;
+  Fq F = E.sqr();
+  Fq X3 = F - D - D;
+  Fq C8 = C + C;
+  C8 = C8 + C8;
+  C8 = C8 + C8;
+  Fq Y3 = E * (D - X3) - C8;
+  Fq Z3 = p.Y * p.Z;
+  Z3 = Z3 + Z3;
+  return G1Jac{X3, Y3, Z3};
+}
+
+// add-2007-bl, with the equal and opposite cases handled.
+G1Jac add(const G1Jac& p, const G1Jac& q) {
+  if (p.is_identity()) return q;
+  if (q.is_identity()) return p;
+  Fq Z1Z1 = p.Z.sqr();
+  Fq Z2Z2 = q.Z.sqr();
+  Fq U1 = p.X * Z2Z2;
+  Fq U2 = q.X * Z1Z1;
+  Fq S1 = p.Y * q.Z * Z2Z2;
+  Fq S2 = q.Y * p.Z * Z1Z1;
+  Fq H = U2 - U1;
+  Fq rr = S2 - S1;
+  if (H.is_zero()) {
+    if (rr.is_zero()) return dbl(p);
+    return G1Jac::identity();
+  }
+  rr = rr + rr;
+  Fq I = (H + H).sqr();
+  Fq J = H * I;
+  Fq V = U1 * I;
+  Fq X3 = rr.sqr() - J - V - V;
+  Fq S1J = S1 * J;
+  Fq Y3 = rr * (V - X3) - S1J - S1J;
+  Fq Z3 = ((p.Z + q.Z).sqr() - Z1Z1 - Z2Z2) * H;
+  return G1Jac{X3, Y3, Z3};
+}
+
+// madd-2007-bl, with the equal and opposite cases handled.
+G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
+  if (q.infinity) return p;
+  if (p.is_identity()) return to_jacobian(q);
+  Fq Z1Z1 = p.Z.sqr();
+  Fq U2 = q.x * Z1Z1;
+  Fq S2 = q.y * p.Z * Z1Z1;
+  Fq H = U2 - p.X;
+  Fq rr = S2 - p.Y;
+  if (H.is_zero()) {
+    if (rr.is_zero()) return dbl(p);
+    return G1Jac::identity();
+  }
+  rr = rr + rr;
+  Fq HH = H.sqr();
+  Fq I = HH + HH;
+  I = I + I;
+  Fq J = H * I;
+  Fq V = p.X * I;
+  Fq X3 = rr.sqr() - J - V - V;
+  Fq YJ = p.Y * J;
+  Fq Y3 = rr * (V - X3) - YJ - YJ;
+  Fq Z3 = (p.Z + H).sqr() - Z1Z1 - HH;
+  return G1Jac{X3, Y3, Z3};
+}
+
+G1Jac neg(const G1Jac& p) { return G1Jac{p.X, -p.Y, p.Z}; }
+
+G1Affine neg(const G1Affine& p) { return G1Affine{p.x, -p.y, p.infinity}; }
+
+bool jac_eq_affine(const G1Jac& p, const G1Affine& q) {
+  if (p.is_identity()) return q.infinity;
+  if (q.infinity) return false;
+  Fq z2 = p.Z.sqr();
+  return p.X == q.x * z2 && p.Y == q.y * z2 * p.Z;
+}
+
+namespace {
+
+inline Proj proj_identity() { return Proj{Fq::zero(), Fq::one(), Fq::zero()}; }
+
+// Table of 0*P .. 15*P in projective form; an identity P is folded in by cmov.
+void ct_table(const G1Affine& p, Proj* table) {
+  table[0] = proj_identity();
+  table[1] = Proj{p.x, p.y, Fq::one()};
+  proj_cmov(table[1], table[0], uint64_t(0) - uint64_t(p.infinity));
+  for (int i = 2; i < 16; ++i) table[i] = (i % 2 == 0) ? proj_dbl(table[i / 2]) : proj_add(table[i - 1], table[1]);
+}
+
+// table[nib], reading all 16 entries.
+inline Proj ct_select(const Proj* table, uint64_t nib) {
+  Proj sel = table[0];
+  for (uint64_t j = 1; j < 16; ++j) proj_cmov(sel, table[j], ct_eq_mask(j, nib));
+  return sel;
+}
+
+// Nibble w (0 = least significant) of e; the position depends on w only.
+inline uint64_t nibble(const U256& e, int w) { return (e.w[w / 16] >> ((w % 16) * 4)) & 15; }
+
+// (X : Y : Z) projective -> (XZ, YZ^2, Z) Jacobian, the identity as (1, 1, 0).
+G1Jac proj_to_jacobian(const Proj& p) {
+  Fq z2 = p.Z.sqr();
+  G1Jac out{p.X * p.Z, p.Y * z2, p.Z};
+  uint64_t is_id = ct_zero_mask(p.Z);
+  Fq::cmov(out.X, Fq::one(), is_id);
+  Fq::cmov(out.Y, Fq::one(), is_id);
+  return out;
+}
+
+}  // namespace
+
+G1Jac mul_ct(const G1Affine& p, const Fr& k) {
+  Proj table[16];
+  ct_table(p, table);
+  const U256 e = k.to_canonical();
+  Proj acc = proj_identity();
+  for (int w = 63; w >= 0; --w) {
+    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
+    acc = proj_add(acc, ct_select(table, nibble(e, w)));
+  }
+  return proj_to_jacobian(acc);
+}
+
+G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n) {
+  // The same fixed windows as mul_ct with one shared doubling chain.
+  std::vector<Proj> tables(n * 16);
+  std::vector<U256> es(n);
+  for (size_t i = 0; i < n; ++i) {
+    ct_table(points[i], &tables[i * 16]);
+    es[i] = scalars[i].to_canonical();
+  }
+  Proj acc = proj_identity();
+  for (int w = 63; w >= 0; --w) {
+    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
+    for (size_t i = 0; i < n; ++i) acc = proj_add(acc, ct_select(&tables[i * 16], nibble(es[i], w)));
+  }
+  return proj_to_jacobian(acc);
+}
+
+// ---- GLV endomorphism ----
+
+namespace {
+
+constexpr U256 kBeta{{0x5763473177fffffeULL, 0xd4f263f1acdb5c4fULL, 0x59e26bcea0d48bacULL, 0}};
+constexpr U256 kLambda{{0x8b17ea66b99c90ddULL, 0x5bfc41088d8daaa7ULL, 0xb3c4d79d41a91758ULL, 0}};
+// Short lattice basis (a1, b1), (a2, b2) of {(a, b) : a + b*lambda = 0 mod r}
+// with a1 = b2 and b1 < 0; g1 = round(2^256 b2 / r), g2 = round(2^256 (-b1) / r).
+constexpr U256 kMinusB1{{0x8211bbeb7d4f1128ULL, 0x6f4d8248eeb859fcULL, 0, 0}};
+constexpr U256 kB2{{0x89d3256894d213e3ULL, 0, 0, 0}};
+constexpr U256 kG1{{0xd91d232ec7e0b3d7ULL, 0x2ULL, 0, 0}};
+constexpr U256 kG2{{0x7a7bd9d4391eb18eULL, 0x4ccef014a773d2cfULL, 0x2ULL, 0}};
+
+const Fq& beta() {
+  static const Fq b = [] {
+    Fq f;
+    Fq::from_canonical(kBeta, f);
+    return f;
+  }();
+  return b;
+}
+
+Fr fr_const(const U256& v) {
+  Fr f;
+  Fr::from_canonical(v, f);
+  return f;
+}
+
+// floor(a * b / 2^256) for a, b below 2^256.
+U256 mul_high(const U256& a, const U256& b) {
+  uint64_t t[8] = {0};
+  for (int i = 0; i < 4; ++i) {
+    uint64_t c = 0;
+    for (int j = 0; j < 4; ++j) t[i + j] = fieldimpl::mac(t[i + j], a.w[j], b.w[i], c);
+    t[i + 4] = c;
+  }
+  return U256{{t[4], t[5], t[6], t[7]}};
+}
+
+// Fr element as a signed integer in (-r/2, r/2]: magnitude and sign.
+void signed_of(const Fr& f, U256& mag, bool& negative) {
+  U256 v = f.to_canonical();
+  U256 w = (-f).to_canonical();
+  negative = u256_lt(w, v);
+  mag = negative ? w : v;
+}
+
+}  // namespace
+
+G1Affine glv_endo(const G1Affine& p) { return G1Affine{p.x * beta(), p.y, p.infinity}; }
+
+const Fr& glv_lambda() {
+  static const Fr l = fr_const(kLambda);
+  return l;
+}
+
+GlvSplit glv_split(const Fr& k) {
+  // c1 ~ k b2 / r and c2 ~ k (-b1) / r; then k2 = c1 (-b1) - c2 b2 and
+  // k1 = k - k2 lambda. The identity k = k1 + k2 lambda holds whatever the
+  // rounding; rounding only decides that both halves stay near 2^127.
+  static const Fr minus_b1 = fr_const(kMinusB1), b2 = fr_const(kB2);
+  const U256 kc = k.to_canonical();
+  Fr c1 = fr_const(mul_high(kc, kG1));
+  Fr c2 = fr_const(mul_high(kc, kG2));
+  Fr k2 = c1 * minus_b1 - c2 * b2;
+  Fr k1 = k - k2 * glv_lambda();
+  GlvSplit s;
+  signed_of(k1, s.k1, s.neg1);
+  signed_of(k2, s.k2, s.neg2);
+  return s;
+}
+
+// ---- variable-time products and sums ----
+
+namespace {
+
+// A term m * p of a sum with a non-negative integer m (signs folded into p).
+// For the second half of a split, endo_of is the index of the first half's
+// term (same base point) and flip tells whether the signs differ, so its
+// tables follow from that term's by the endomorphism.
+struct Term {
+  G1Affine p;
+  U256 m;
+  long endo_of;
+  bool flip;
+};
+
+int bit_length(const U256& k) {
+  for (int i = 3; i >= 0; --i) {
+    if (k.w[i]) return 64 * i + 64 - __builtin_clzll(k.w[i]);
+  }
+  return 0;
+}
+
+// Bits [pos, pos + c) of k, c <= 32; positions past bit 255 read as zero.
+inline uint64_t bits_at(const U256& k, int pos, int c) {
+  if (pos >= 256) return 0;
+  int w = pos / 64, s = pos % 64;
+  uint64_t v = k.w[w] >> s;
+  if (s != 0 && w < 3) v |= k.w[w + 1] << (64 - s);
+  return v & ((uint64_t(1) << c) - 1);
+}
+
+// Splits each product with the endomorphism into two terms of about 128 bits.
+std::vector<Term> glv_terms(const G1Affine* points, const Fr* scalars, size_t n) {
+  std::vector<Term> terms;
+  terms.reserve(2 * n);
+  for (size_t i = 0; i < n; ++i) {
+    if (points[i].infinity || scalars[i].is_zero()) continue;
+    GlvSplit s = glv_split(scalars[i]);
+    const G1Affine& p = points[i];
+    long first = -1;
+    if (bit_length(s.k1)) {
+      first = long(terms.size());
+      terms.push_back(Term{s.neg1 ? neg(p) : p, s.k1, -1, false});
+    }
+    if (bit_length(s.k2)) {
+      G1Affine e = glv_endo(p);
+      terms.push_back(Term{s.neg2 ? neg(e) : e, s.k2, first, s.neg1 != s.neg2});
+    }
+  }
+  return terms;
+}
+
+// Width-w non-adjacent form: digits odd in (-2^(w-1), 2^(w-1)) or zero,
+// least significant first; returns the number of digits (at most 257).
+int wnaf(const U256& k, int w, int8_t* digits) {
+  uint64_t t[5] = {k.w[0], k.w[1], k.w[2], k.w[3], 0};
+  const int64_t full = int64_t(1) << w;
+  const int64_t half = full >> 1;
+  int len = 0;
+  while ((t[0] | t[1] | t[2] | t[3] | t[4]) != 0) {
+    int8_t d = 0;
+    if (t[0] & 1) {
+      int64_t v = int64_t(t[0] & uint64_t(full - 1));
+      if (v >= half) v -= full;
+      d = int8_t(v);
+      uint64_t c = 0;
+      if (v > 0) {
+        t[0] = fieldimpl::sbb(t[0], uint64_t(v), c);
+        for (int i = 1; i < 5; ++i) t[i] = fieldimpl::sbb(t[i], 0, c);
+      } else {
+        t[0] = fieldimpl::adc(t[0], uint64_t(-v), c);
+        for (int i = 1; i < 5; ++i) t[i] = fieldimpl::adc(t[i], 0, c);
+      }
+    }
+    digits[len++] = d;
+    for (int i = 0; i < 4; ++i) t[i] = (t[i] >> 1) | (t[i + 1] << 63);
+    t[4] >>= 1;
+  }
+  return len;
+}
+
+constexpr int kWnafWidth = 5;
+constexpr int kTableSize = 1 << (kWnafWidth - 2);  // P, 3P, ..., 15P
+constexpr int kMaxDigits = 260;
+
+// Interleaved wNAF (Straus): one doubling chain for all terms, odd multiples
+// of every term normalised together so the additions are mixed.
+G1Jac straus(const std::vector<Term>& terms) {
+  const size_t n = terms.size();
+  if (n == 0) return G1Jac::identity();
+  std::vector<G1Jac> jt(n * kTableSize);
+  std::vector<int8_t> digits(n * kMaxDigits);
+  std::vector<int> lens(n);
+  int maxlen = 0;
+  for (size_t i = 0; i < n; ++i) {
+    lens[i] = wnaf(terms[i].m, kWnafWidth, &digits[i * kMaxDigits]);
+    if (lens[i] > maxlen) maxlen = lens[i];
+    G1Jac* t = &jt[i * kTableSize];
+    if (terms[i].endo_of >= 0) {
+      // Filled from the first half's table below; identities cost nothing
+      // in the batch normalisation.
+      for (int j = 0; j < kTableSize; ++j) t[j] = G1Jac::identity();
+      continue;
+    }
+    t[0] = to_jacobian(terms[i].p);
+    G1Jac p2 = dbl(t[0]);
+    for (int j = 1; j < kTableSize; ++j) t[j] = add(t[j - 1], p2);
+  }
+  std::vector<G1Affine> at(n * kTableSize);
+  batch_to_affine(jt.data(), at.data(), jt.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (terms[i].endo_of < 0) continue;
+    // phi(jP) = (beta x, y), with the sign of the second half.
+    const G1Affine* base = &at[size_t(terms[i].endo_of) * kTableSize];
+    G1Affine* t = &at[i * kTableSize];
+    for (int j = 0; j < kTableSize; ++j) {
+      t[j] = G1Affine{base[j].x * beta(), terms[i].flip ? -base[j].y : base[j].y, false};
+    }
+  }
+  G1Jac acc = G1Jac::identity();
+  for (int bit = maxlen - 1; bit >= 0; --bit) {
+    acc = dbl(acc);
+    for (size_t i = 0; i < n; ++i) {
+      if (bit >= lens[i]) continue;
+      int d = digits[i * kMaxDigits + bit];
+      if (d > 0) acc = add_mixed(acc, at[i * kTableSize + (d - 1) / 2]);
+      else if (d < 0) acc = add_mixed(acc, neg(at[i * kTableSize + (-d - 1) / 2]));
+    }
+  }
+  return acc;
+}
+
+// Signed base-2^c digits in [-2^(c-1), 2^(c-1)] of every term, windows per
+// term (row-major); returns the number of windows (0 if all terms are 0).
+int signed_digits(const std::vector<Term>& terms, int c, std::vector<int32_t>& digits) {
+  int maxbits = 0;
+  for (const Term& t : terms) maxbits = std::max(maxbits, bit_length(t.m));
+  if (maxbits == 0) return 0;
+  const int windows = (maxbits + c - 1) / c + 1;  // one more for the last carry
+  const int64_t full = int64_t(1) << c, half = full >> 1;
+  digits.assign(terms.size() * windows, 0);
+  for (size_t i = 0; i < terms.size(); ++i) {
+    int64_t carry = 0;
+    for (int w = 0; w < windows; ++w) {
+      int64_t d = int64_t(bits_at(terms[i].m, w * c, c)) + carry;
+      carry = d > half;
+      if (carry) d -= full;
+      digits[i * windows + w] = int32_t(d);
+    }
+  }
+  return windows;
+}
+
+// Bucket method (Pippenger): per window, the points go into 2^(c-1) buckets
+// by the absolute value of their digit, then sum_j (j+1) * bucket[j] is
+// formed by running sums from the top.
+G1Jac pippenger(const std::vector<Term>& terms, int c) {
+  const size_t n = terms.size();
+  std::vector<int32_t> digits;
+  const int windows = signed_digits(terms, c, digits);
+  if (windows == 0) return G1Jac::identity();
+  const int64_t half = int64_t(1) << (c - 1);
+  std::vector<G1Jac> buckets(half);
+  G1Jac total = G1Jac::identity();
+  for (int w = windows - 1; w >= 0; --w) {
+    for (int j = 0; j < c; ++j) total = dbl(total);
+    for (auto& b : buckets) b = G1Jac::identity();
+    for (size_t i = 0; i < n; ++i) {
+      int32_t d = digits[i * windows + w];
+      if (d > 0) buckets[d - 1] = add_mixed(buckets[d - 1], terms[i].p);
+      else if (d < 0) buckets[-d - 1] = add_mixed(buckets[-d - 1], neg(terms[i].p));
+    }
+    G1Jac running = G1Jac::identity(), window_sum = G1Jac::identity();
+    for (int64_t j = half - 1; j >= 0; --j) {
+      running = add(running, buckets[j]);
+      window_sum = add(window_sum, running);
+    }
+    total = add(total, window_sum);
+  }
+  return total;
+}
+
+// The bucket method with affine buckets: the buckets of all windows are
+// filled together in rounds; a round takes at most one pending point per
+// bucket, and all its affine additions share one inversion (Montgomery's
+// trick). An affine addition then costs about 6 multiplications against 11
+// for a mixed Jacobian one.
+constexpr size_t kMinAffineBatch = 64;
+
+G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
+  const size_t n = terms.size();
+  std::vector<int32_t> digits;
+  const int windows = signed_digits(terms, c, digits);
+  if (windows == 0) return G1Jac::identity();
+  const size_t half = size_t(1) << (c - 1);
+  std::vector<G1Affine> buckets(size_t(windows) * half, G1Affine::identity());
+
+  struct Item {
+    uint32_t bucket, term;
+    bool negate;
+  };
+  std::vector<Item> pending, batch, deferred;
+  for (size_t i = 0; i < n; ++i) {
+    for (int w = 0; w < windows; ++w) {
+      int32_t d = digits[i * windows + w];
+      if (d != 0) pending.push_back(Item{uint32_t(w * half + size_t(d < 0 ? -d : d) - 1), uint32_t(i), d < 0});
+    }
+  }
+  std::vector<uint32_t> stamp(buckets.size(), 0);
+  std::vector<G1Jac> extra(buckets.size(), G1Jac::identity());
+  std::vector<Fq> den, prefix;
+  std::vector<uint8_t> kind;
+  enum : uint8_t { kSet, kAdd, kDouble, kCancel };
+  for (uint32_t round = 1; !pending.empty(); ++round) {
+    batch.clear();
+    deferred.clear();
+    for (const Item& it : pending) {
+      if (stamp[it.bucket] == round) {
+        deferred.push_back(it);
+      } else {
+        stamp[it.bucket] = round;
+        batch.push_back(it);
+      }
+    }
+    const size_t m = batch.size();
+    if (m < kMinAffineBatch) {
+      // Few distinct buckets left (the top windows hold small digits only):
+      // one inversion would cost more than it saves, so the rest goes into
+      // Jacobian side sums.
+      for (const Item& it : pending) {
+        const G1Affine& q = terms[it.term].p;
+        extra[it.bucket] = add_mixed(extra[it.bucket], it.negate ? neg(q) : q);
+      }
+      break;
+    }
+    den.resize(m);
+    prefix.resize(m);
+    kind.resize(m);
+    Fq acc = Fq::one();
+    for (size_t k = 0; k < m; ++k) {
+      const G1Affine& b = buckets[batch[k].bucket];
+      const G1Affine& q = terms[batch[k].term].p;
+      const Fq qy = batch[k].negate ? -q.y : q.y;
+      den[k] = Fq::one();
+      if (b.infinity) {
+        kind[k] = kSet;
+      } else if (b.x != q.x) {
+        kind[k] = kAdd;
+        den[k] = q.x - b.x;
+      } else if (b.y == qy) {
+        kind[k] = kDouble;  // y != 0: the group has no point of order 2
+        den[k] = b.y + b.y;
+      } else {
+        kind[k] = kCancel;
+      }
+      prefix[k] = acc;
+      acc = acc * den[k];
+    }
+    Fq inv = acc.inverse_vartime();
+    for (size_t k = m; k-- > 0;) {
+      const Fq di = inv * prefix[k];
+      inv = inv * den[k];
+      G1Affine& b = buckets[batch[k].bucket];
+      const G1Affine& q = terms[batch[k].term].p;
+      const Fq qy = batch[k].negate ? -q.y : q.y;
+      switch (kind[k]) {
+        case kSet:
+          b = G1Affine{q.x, qy, false};
+          break;
+        case kCancel:
+          b = G1Affine::identity();
+          break;
+        default: {
+          Fq xx = b.x.sqr();
+          Fq lambda = kind[k] == kAdd ? (qy - b.y) * di : (xx + xx + xx) * di;
+          Fq x3 = lambda.sqr() - b.x - q.x;
+          Fq y3 = lambda * (b.x - x3) - b.y;
+          b = G1Affine{x3, y3, false};
+        }
+      }
+    }
+    pending.swap(deferred);
+  }
+
+  G1Jac total = G1Jac::identity();
+  for (int w = windows - 1; w >= 0; --w) {
+    for (int j = 0; j < c; ++j) total = dbl(total);
+    G1Jac running = G1Jac::identity(), window_sum = G1Jac::identity();
+    for (size_t j = half; j-- > 0;) {
+      running = add_mixed(running, buckets[w * half + j]);
+      if (!extra[w * half + j].is_identity()) running = add(running, extra[w * half + j]);
+      window_sum = add(window_sum, running);
+    }
+    total = add(total, window_sum);
+  }
+  return total;
+}
+
+}  // namespace
+
+namespace {
+
+// Interleaved wNAF costs about 25 us per point; the affine bucket method is
+// faster from about 64 terms (32 points). Widths from the scan of bench_group.
+constexpr size_t kPippengerFrom = 64;
+
+int msm_window_for(size_t terms) {
+  if (terms < 256) return 5;
+  if (terms < 512) return 6;
+  if (terms < 1024) return 7;
+  if (terms < 4096) return 8;
+  int lg = 0;
+  while ((size_t(1) << (lg + 1)) <= terms) ++lg;
+  return std::min(16, lg - 3);
+}
+
+}  // namespace
+
+G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int method) {
+  std::vector<Term> terms = glv_terms(points, scalars, n);
+  if (method == 0) return straus(terms);
+  if (method > 100 && method <= 131) return pippenger_affine(terms, method - 100);
+  if (method > 0 && method <= 31) return pippenger(terms, method);
+  return pippenger_affine(terms, msm_window_for(terms.size()));
+}
+
+G1Jac mul_vartime(const G1Affine& p, const Fr& k) {
+  return straus(glv_terms(&p, &k, 1));
+}
+
+G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
+  std::vector<Term> terms = glv_terms(points, scalars, n);
+  if (terms.size() < kPippengerFrom) return straus(terms);
+  return pippenger_affine(terms, msm_window_for(terms.size()));
+}
+
+void encode_compressed(const G1Affine& p, uint8_t out[32]) {
+  if (p.infinity) {
+    std::memset(out, 0, 32);
+    out[0] = 0x40;
+    return;
+  }
+  p.x.to_be_bytes(out);
+  if (fq_is_negative(p.y)) out[0] |= 0x80;
+}
+
+void encode_uncompressed(const G1Affine& p, uint8_t out[64]) {
+  if (p.infinity) {
+    std::memset(out, 0, 64);
+    out[0] = 0x40;
+    return;
+  }
+  p.y.to_be_bytes(out);
+  p.x.to_be_bytes(out + 32);
+}
+
+// Every point on the curve lies in the order-r group (cofactor 1), so the
+// curve equation is the whole validation: the product r*P of a point that
+// satisfies it is always the identity.
+bool decode_point(const uint8_t* data, size_t len, G1Affine& out) {
+  if (len != 32 && len != 64) return false;
+  const uint8_t flags = data[0] & 0xC0;
+  if (flags == 0xC0) return false;
+  const bool identity = flags == 0x40;
+  uint8_t first[32];
+  std::memcpy(first, data, 32);
+  first[0] &= 0x3F;
+  Fq a;
+  if (!Fq::from_canonical(u256_from_be(first), a)) return false;
+
+  if (len == 32) {
+    if (identity) {
+      out = G1Affine::identity();
+      return true;
+    }
+    const Fq& x = a;
+    Fq y;
+    if (!fq_sqrt(x.sqr() * x + curve_b(), y)) return false;
+    const bool want_negative = flags == 0x80;
+    if (fq_is_negative(y) != want_negative) y = -y;
+    G1Affine pt{x, y, false};
+    if (!pt.is_on_curve()) return false;
+    out = pt;
+    return true;
+  }
+
+  Fq x;
+  if (!Fq::from_canonical(u256_from_be(data + 32), x)) return false;
+  if (identity) {
+    out = G1Affine::identity();
+    return true;
+  }
+  G1Affine pt{x, a, false};  // the sign flag of this form is ignored
+  if (!pt.is_on_curve()) return false;
+  out = pt;
+  return true;
+}
+
+}  // namespace nacrel

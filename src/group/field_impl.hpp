@@ -1,0 +1,449 @@
+// Montgomery arithmetic for Fq and Fr: the parameter structs and the bodies of
+// the Field template. Included by field.cpp (which instantiates both fields)
+// and by the curve code, so that the hot operations can be inlined there.
+#pragma once
+
+#include <cstdint>
+
+#include "group/field.hpp"
+
+namespace nacrel {
+
+namespace fieldimpl {
+
+using u128 = unsigned __int128;
+
+// a + b + carry -> low word, carry out.
+inline uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
+  u128 t = u128(a) + b + carry;
+  carry = uint64_t(t >> 64);
+  return uint64_t(t);
+}
+
+// a - b - borrow -> low word, borrow out (0 or 1).
+inline uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
+  u128 t = u128(a) - b - borrow;
+  borrow = uint64_t(t >> 64) & 1;
+  return uint64_t(t);
+}
+
+// acc + a * b + carry -> low word, high word into carry.
+inline uint64_t mac(uint64_t acc, uint64_t a, uint64_t b, uint64_t& carry) {
+  u128 t = u128(a) * b + acc + carry;
+  carry = uint64_t(t >> 64);
+  return uint64_t(t);
+}
+
+// ---- compile-time helpers for the derived constants ----
+
+constexpr bool ge_c(const U256& a, const U256& b) {
+  for (int i = 3; i >= 0; --i) {
+    if (a.w[i] != b.w[i]) return a.w[i] > b.w[i];
+  }
+  return true;
+}
+
+constexpr U256 sub_c(const U256& a, const U256& b) {
+  U256 r{};
+  uint64_t borrow = 0;
+  for (int i = 0; i < 4; ++i) {
+    u128 t = u128(a.w[i]) - b.w[i] - borrow;
+    r.w[i] = uint64_t(t);
+    borrow = uint64_t(t >> 64) & 1;
+  }
+  return r;
+}
+
+constexpr U256 add_small_c(const U256& a, uint64_t s) {
+  U256 r{};
+  u128 carry = s;
+  for (int i = 0; i < 4; ++i) {
+    u128 t = u128(a.w[i]) + carry;
+    r.w[i] = uint64_t(t);
+    carry = t >> 64;
+  }
+  return r;
+}
+
+constexpr U256 shr_c(const U256& a, int s) {
+  U256 r{};
+  for (int i = 0; i < 4; ++i) {
+    r.w[i] = a.w[i] >> s;
+    if (i < 3 && s > 0) r.w[i] |= a.w[i + 1] << (64 - s);
+  }
+  return r;
+}
+
+// 2^bits mod m for m < 2^255, by repeated doubling.
+constexpr U256 pow2_mod_c(const U256& m, int bits) {
+  U256 x{{1, 0, 0, 0}};
+  for (int i = 0; i < bits; ++i) {
+    U256 d{};
+    uint64_t carry = 0;
+    for (int j = 0; j < 4; ++j) {
+      d.w[j] = (x.w[j] << 1) | carry;
+      carry = x.w[j] >> 63;
+    }
+    if (ge_c(d, m)) d = sub_c(d, m);
+    x = d;
+  }
+  return x;
+}
+
+// -m^-1 mod 2^64 by Newton iteration (m odd).
+constexpr uint64_t neg_inv64_c(uint64_t m0) {
+  uint64_t inv = 1;
+  for (int i = 0; i < 7; ++i) inv *= 2 - m0 * inv;
+  return uint64_t(0) - inv;
+}
+
+}  // namespace fieldimpl
+
+// Both moduli are below 2^254, which the carry handling below relies on
+// (a sum of two reduced elements never exceeds 2^256).
+struct FqParams {
+  static constexpr U256 M{{0x3c208c16d87cfd47ULL, 0x97816a916871ca8dULL, 0xb85045b68181585dULL, 0x30644e72e131a029ULL}};
+  static constexpr uint64_t INV = fieldimpl::neg_inv64_c(M.w[0]);
+  static constexpr U256 R = fieldimpl::pow2_mod_c(M, 256);   // 1 in Montgomery form
+  static constexpr U256 R2 = fieldimpl::pow2_mod_c(M, 512);  // converts into Montgomery form
+  static constexpr U256 M_MINUS_2 = fieldimpl::sub_c(M, U256{{2, 0, 0, 0}});
+};
+
+struct FrParams {
+  static constexpr U256 M{{0x43e1f593f0000001ULL, 0x2833e84879b97091ULL, 0xb85045b68181585dULL, 0x30644e72e131a029ULL}};
+  static constexpr uint64_t INV = fieldimpl::neg_inv64_c(M.w[0]);
+  static constexpr U256 R = fieldimpl::pow2_mod_c(M, 256);
+  static constexpr U256 R2 = fieldimpl::pow2_mod_c(M, 512);
+  static constexpr U256 M_MINUS_2 = fieldimpl::sub_c(M, U256{{2, 0, 0, 0}});
+};
+
+static_assert(FqParams::M.w[3] < (uint64_t(1) << 62) && FrParams::M.w[3] < (uint64_t(1) << 62));
+static_assert(FqParams::M.w[0] * (uint64_t(0) - FqParams::INV) == 1);
+static_assert(FrParams::M.w[0] * (uint64_t(0) - FrParams::INV) == 1);
+
+namespace fieldimpl {
+
+// r = t - m if t >= m (t given as 4 words plus a top carry word), else t.
+// Branch-free: the choice is a mask.
+inline void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
+  uint64_t s[4];
+  uint64_t borrow = 0;
+  for (int i = 0; i < 4; ++i) s[i] = sbb(t[i], m.w[i], borrow);
+  // Keep t only when t < m, i.e. the subtraction borrowed past the top word.
+  uint64_t b2 = borrow;
+  sbb(top, 0, b2);
+  uint64_t keep_t = uint64_t(0) - b2;
+  for (int i = 0; i < 4; ++i) r[i] = (t[i] & keep_t) | (s[i] & ~keep_t);
+}
+
+// Montgomery product a*b/2^256 mod m (CIOS), portable C++ with __int128.
+template <class P>
+inline void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+  const U256& m = P::M;
+  uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
+  for (int i = 0; i < 4; ++i) {
+    uint64_t c = 0;
+    t0 = mac(t0, a[0], b[i], c);
+    t1 = mac(t1, a[1], b[i], c);
+    t2 = mac(t2, a[2], b[i], c);
+    t3 = mac(t3, a[3], b[i], c);
+    uint64_t c2 = 0;
+    t4 = adc(t4, c, c2);
+    uint64_t t5 = c2;
+    uint64_t q = t0 * P::INV;
+    c = 0;
+    mac(t0, q, m.w[0], c);
+    t0 = mac(t1, q, m.w[1], c);
+    t1 = mac(t2, q, m.w[2], c);
+    t2 = mac(t3, q, m.w[3], c);
+    uint64_t c3 = 0;
+    t3 = adc(t4, c, c3);
+    t4 = t5 + c3;
+  }
+  uint64_t t[4] = {t0, t1, t2, t3};
+  reduce_once(r, t, t4, m);
+}
+
+#if defined(__x86_64__) && !defined(NACREL_PORTABLE_ONLY)
+#define NACREL_HAVE_ADX_PATH 1
+// Set once at start-up when the processor has BMI2 and ADX (see field.cpp).
+// Before that, and when false, the portable code runs; both give identical
+// results, so the order of static initialisation does not matter.
+extern bool g_use_adx;
+
+// Montgomery product with mulx and the two independent carry chains of
+// adcx/adox: the same CIOS steps as the portable code, unrolled, with the five
+// accumulator words rotating through the registers t0..t4.
+template <class P>
+inline void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+  uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4, lo, hi;
+  __asm__(
+      "movq %[b0], %%rdx\n\t"
+      "xorq %[t4], %[t4]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "movq %[t0], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "movq %[b1], %%rdx\n\t"
+      "xorq %[t0], %[t0]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "movq %[t1], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "movq %[b2], %%rdx\n\t"
+      "xorq %[t1], %[t1]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "movq %[t2], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "adcxq %[hi], %[t3]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "movq %[b3], %%rdx\n\t"
+      "xorq %[t2], %[t2]\n\t"
+      "mulxq %[a0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[a1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[a3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+      "movq %[t3], %%rdx\n\t"
+      "imulq %[inv], %%rdx\n\t"
+      "xorq %[lo], %[lo]\n\t"
+      "mulxq %[m0], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t3]\n\t"
+      "adcxq %[hi], %[t4]\n\t"
+      "mulxq %[m1], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t4]\n\t"
+      "adcxq %[hi], %[t0]\n\t"
+      "mulxq %[m2], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t0]\n\t"
+      "adcxq %[hi], %[t1]\n\t"
+      "mulxq %[m3], %[lo], %[hi]\n\t"
+      "adoxq %[lo], %[t1]\n\t"
+      "adcxq %[hi], %[t2]\n\t"
+      "movq $0, %[lo]\n\t"
+      "adoxq %[lo], %[t2]\n\t"
+
+      : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [t4] "=&r"(t4), [lo] "=&r"(lo),
+        [hi] "=&r"(hi)
+      : [a0] "m"(a[0]), [a1] "m"(a[1]), [a2] "m"(a[2]), [a3] "m"(a[3]), [b0] "m"(b[0]), [b1] "m"(b[1]),
+        [b2] "m"(b[2]), [b3] "m"(b[3]), [m0] "m"(P::M.w[0]), [m1] "m"(P::M.w[1]), [m2] "m"(P::M.w[2]),
+        [m3] "m"(P::M.w[3]), [inv] "r"(P::INV)
+      : "rdx", "cc");
+  // The rotation leaves the result in t4, t0, t1, t2, below 2m.
+  const uint64_t t[4] = {t4, t0, t1, t2};
+  reduce_once(r, t, 0, P::M);
+}
+#endif
+
+// Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
+template <class P>
+inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+#ifdef NACREL_HAVE_ADX_PATH
+  if (g_use_adx) {
+    mont_mul_adx<P>(r, a, b);
+    return;
+  }
+#endif
+  mont_mul_portable<P>(r, a, b);
+}
+
+template <class P>
+inline void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+  uint64_t t[4];
+  uint64_t c = 0;
+  for (int i = 0; i < 4; ++i) t[i] = adc(a[i], b[i], c);
+  reduce_once(r, t, c, P::M);
+}
+
+template <class P>
+inline void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+  uint64_t t[4];
+  uint64_t borrow = 0;
+  for (int i = 0; i < 4; ++i) t[i] = sbb(a[i], b[i], borrow);
+  uint64_t mask = uint64_t(0) - borrow;
+  uint64_t c = 0;
+  for (int i = 0; i < 4; ++i) r[i] = adc(t[i], P::M.w[i] & mask, c);
+}
+
+}  // namespace fieldimpl
+
+template <class P>
+Field<P> Field<P>::zero() {
+  return Field{{0, 0, 0, 0}};
+}
+
+template <class P>
+Field<P> Field<P>::one() {
+  return Field{{P::R.w[0], P::R.w[1], P::R.w[2], P::R.w[3]}};
+}
+
+template <class P>
+Field<P> Field<P>::from_u64(uint64_t x) {
+  Field out;
+  const uint64_t a[4] = {x, 0, 0, 0};
+  fieldimpl::mont_mul<P>(out.v, a, P::R2.w);
+  return out;
+}
+
+template <class P>
+bool Field<P>::from_canonical(const U256& x, Field& out) {
+  if (!u256_lt(x, P::M)) return false;
+  fieldimpl::mont_mul<P>(out.v, x.w, P::R2.w);
+  return true;
+}
+
+template <class P>
+const U256& Field<P>::modulus() {
+  return P::M;
+}
+
+template <class P>
+U256 Field<P>::to_canonical() const {
+  U256 out;
+  const uint64_t one_int[4] = {1, 0, 0, 0};
+  fieldimpl::mont_mul<P>(out.w, v, one_int);
+  return out;
+}
+
+template <class P>
+void Field<P>::to_be_bytes(uint8_t out[32]) const {
+  u256_to_be(to_canonical(), out);
+}
+
+template <class P>
+bool Field<P>::is_zero() const {
+  return (v[0] | v[1] | v[2] | v[3]) == 0;
+}
+
+template <class P>
+bool Field<P>::is_odd() const {
+  return (to_canonical().w[0] & 1) != 0;
+}
+
+template <class P>
+Field<P> Field<P>::operator+(const Field& b) const {
+  Field out;
+  fieldimpl::mod_add<P>(out.v, v, b.v);
+  return out;
+}
+
+template <class P>
+Field<P> Field<P>::operator-(const Field& b) const {
+  Field out;
+  fieldimpl::mod_sub<P>(out.v, v, b.v);
+  return out;
+}
+
+template <class P>
+Field<P> Field<P>::operator*(const Field& b) const {
+  Field out;
+  fieldimpl::mont_mul<P>(out.v, v, b.v);
+  return out;
+}
+
+template <class P>
+Field<P> Field<P>::operator-() const {
+  return zero() - *this;
+}
+
+template <class P>
+Field<P> Field<P>::sqr() const {
+  Field out;
+  fieldimpl::mont_mul<P>(out.v, v, v);
+  return out;
+}
+
+template <class P>
+void Field<P>::cmov(Field& r, const Field& a, uint64_t mask) {
+  for (int i = 0; i < 4; ++i) r.v[i] ^= mask & (r.v[i] ^ a.v[i]);
+}
+
+}  // namespace nacrel

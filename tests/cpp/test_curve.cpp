@@ -1,0 +1,334 @@
+// G1 arithmetic against py_ecc vectors: sums in every coordinate form, the
+// three scalar multiplications, normalisation, and the byte encodings with
+// their refusals.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "group/curve.hpp"
+#include "group_test_util.hpp"
+
+using namespace nacrel;
+using namespace group_test;
+
+namespace {
+
+// The same point with Z multiplied by z (a different Jacobian representative).
+G1Jac rescale(const G1Jac& p, const Fq& z) {
+  Fq z2 = z.sqr();
+  return G1Jac{p.X * z2, p.Y * z2 * z, p.Z * z};
+}
+
+Fr scalar_of(const char* hex32) {
+  std::vector<uint8_t> b = unhex(hex32);
+  return Fr::from_be_bytes_reduce(b.data(), b.size());
+}
+
+// Deterministic, varied test points and scalars.
+std::vector<G1Affine> sample_points(size_t n) {
+  std::vector<G1Affine> out;
+  G1Jac acc = to_jacobian(G1Affine::generator());
+  G1Affine step = point_of(kMulRows[30].product);
+  for (size_t i = 0; i < n; ++i) {
+    acc = add_mixed(dbl(acc), step);
+    out.push_back(to_affine_vartime(acc));
+  }
+  return out;
+}
+
+std::vector<Fr> sample_scalars(size_t n) {
+  std::vector<Fr> out;
+  Fr a = scalar_of(kMulRows[20].scalar), b = scalar_of(kMulRows[21].scalar);
+  for (size_t i = 0; i < n; ++i) {
+    a = a * b + Fr::from_u64(i);
+    out.push_back(a);
+  }
+  return out;
+}
+
+void expect_point(const G1Jac& got, const G1Affine& want, const char* what) {
+  EXPECT_TRUE(jac_eq_affine(got, want)) << what;
+  EXPECT_EQ(to_affine(got), want) << what;
+  EXPECT_EQ(to_affine_vartime(got), want) << what;
+}
+
+}  // namespace
+
+TEST(Curve, GeneratorAndIdentity) {
+  G1Affine g = G1Affine::generator();
+  EXPECT_TRUE(g.is_on_curve());
+  EXPECT_EQ(hex_of(g.x), std::string(63, '0') + "1");
+  EXPECT_EQ(hex_of(g.y), std::string(63, '0') + "2");
+  G1Affine id = G1Affine::identity();
+  EXPECT_TRUE(id.infinity && id.x.is_zero() && id.y.is_zero());
+  EXPECT_TRUE(id.is_on_curve());
+  EXPECT_TRUE(G1Jac::identity().is_identity());
+  EXPECT_EQ(to_affine(G1Jac::identity()), id);
+  EXPECT_EQ(to_affine_vartime(G1Jac::identity()), id);
+  EXPECT_TRUE(to_jacobian(id).is_identity());
+  EXPECT_FALSE((G1Affine{Fq::one(), Fq::one(), false}.is_on_curve()));
+  EXPECT_EQ(neg(id), id);
+  EXPECT_EQ(neg(neg(g)), g);
+}
+
+TEST(Curve, SumsAndDoublingsMatchReference) {
+  const Fq z = Fq::from_u64(0x1234567), z2 = elem<Fq>(kFqRows[15].a);
+  for (const auto& row : kAddRows) {
+    G1Affine a = point_of(row.a), b = point_of(row.b), sum = point_of(row.sum), twice = point_of(row.dbl);
+    G1Jac aj = to_jacobian(a), bj = to_jacobian(b);
+    if (!a.infinity) aj = rescale(aj, z);
+    if (!b.infinity) bj = rescale(bj, z2);
+    expect_point(add(to_jacobian(a), to_jacobian(b)), sum, "add, Z = 1");
+    expect_point(add(aj, bj), sum, "add, scaled");
+    expect_point(add(bj, aj), sum, "add, swapped");
+    expect_point(add_mixed(aj, b), sum, "add_mixed");
+    expect_point(add_mixed(bj, a), sum, "add_mixed, swapped");
+    expect_point(dbl(aj), twice, "dbl");
+    expect_point(add(aj, aj), twice, "add to itself");
+    expect_point(add_mixed(aj, a), twice, "add_mixed to itself");
+    expect_point(add(aj, neg(aj)), G1Affine::identity(), "add the negation");
+    expect_point(add_mixed(aj, neg(a)), G1Affine::identity(), "add_mixed the negation");
+    EXPECT_TRUE(sum.is_on_curve() && twice.is_on_curve());
+  }
+}
+
+TEST(Curve, ProductsMatchReference) {
+  for (const auto& row : kMulRows) {
+    SCOPED_TRACE(row.scalar);
+    G1Affine q = point_of(row.base), want = point_of(row.product);
+    Fr k = scalar_of(row.scalar);
+    expect_point(mul_ct(q, k), want, "mul_ct");
+    expect_point(mul_vartime(q, k), want, "mul_vartime");
+    expect_point(msm_vartime(&q, &k, 1), want, "msm_vartime n = 1");
+  }
+}
+
+TEST(Curve, ProductsOfIdentityAndByZero) {
+  G1Affine id = G1Affine::identity();
+  Fr k = scalar_of(kMulRows[20].scalar);
+  for (const Fr& s : {Fr::zero(), Fr::one(), k, -Fr::one()}) {
+    EXPECT_TRUE(mul_ct(id, s).is_identity());
+    EXPECT_TRUE(mul_vartime(id, s).is_identity());
+  }
+  EXPECT_TRUE(mul_ct(G1Affine::generator(), Fr::zero()).is_identity());
+  EXPECT_TRUE(mul_vartime(G1Affine::generator(), Fr::zero()).is_identity());
+}
+
+TEST(Curve, ConstantTimeAndVariableTimeProductsAgree) {
+  std::vector<G1Affine> ps = sample_points(8);
+  std::vector<Fr> ks = sample_scalars(24);
+  for (size_t i = 0; i < ks.size(); ++i) {
+    const G1Affine& p = ps[i % ps.size()];
+    G1Affine a = to_affine(mul_ct(p, ks[i]));
+    EXPECT_EQ(a, to_affine_vartime(mul_vartime(p, ks[i])));
+    // (k + 1) P = kP + P and (-k) P = -(kP).
+    EXPECT_EQ(to_affine(mul_ct(p, ks[i] + Fr::one())), to_affine(add_mixed(to_jacobian(a), p)));
+    EXPECT_EQ(to_affine_vartime(mul_vartime(p, -ks[i])), neg(a));
+  }
+}
+
+TEST(Curve, MsmEqualsSumOfProducts) {
+  for (size_t n : {0, 1, 2, 3, 17, 100}) {
+    SCOPED_TRACE(n);
+    std::vector<G1Affine> ps = sample_points(n);
+    std::vector<Fr> ks = sample_scalars(n);
+    // Awkward inputs: zero scalars, identities, repeated and opposite points.
+    if (n >= 3) {
+      ks[1] = Fr::zero();
+      ps[2] = G1Affine::identity();
+    }
+    if (n >= 17) {
+      ps[5] = ps[4];
+      ks[5] = ks[4];
+      ps[7] = neg(ps[6]);
+      ks[7] = ks[6];
+      ks[9] = -Fr::one();
+      ks[10] = Fr::one();
+    }
+    G1Jac want = G1Jac::identity();
+    for (size_t i = 0; i < n; ++i) want = add(want, mul_vartime(ps[i], ks[i]));
+    G1Jac got = msm_vartime(ps.data(), ks.data(), n);
+    EXPECT_EQ(to_affine_vartime(got), to_affine_vartime(want));
+    EXPECT_EQ(to_affine(msm_ct(ps.data(), ks.data(), n)), to_affine_vartime(want));
+  }
+  // A sum that cancels exactly.
+  std::vector<G1Affine> ps = sample_points(2);
+  ps[1] = ps[0];
+  std::vector<Fr> ks = {Fr::from_u64(5), -Fr::from_u64(5)};
+  EXPECT_TRUE(msm_vartime(ps.data(), ks.data(), 2).is_identity());
+  EXPECT_TRUE(msm_ct(ps.data(), ks.data(), 2).is_identity());
+}
+
+TEST(Curve, BatchNormalisationMatchesSingle) {
+  std::vector<G1Affine> ps = sample_points(9);
+  std::vector<G1Jac> js;
+  for (size_t i = 0; i < ps.size(); ++i) {
+    js.push_back(rescale(to_jacobian(ps[i]), Fq::from_u64(3 + i)));
+    if (i % 4 == 1) js.push_back(G1Jac::identity());
+  }
+  std::vector<G1Affine> out(js.size());
+  batch_to_affine(js.data(), out.data(), js.size());
+  for (size_t i = 0; i < js.size(); ++i) EXPECT_EQ(out[i], to_affine(js[i])) << i;
+  G1Jac one_id = G1Jac::identity();
+  G1Affine single;
+  batch_to_affine(&one_id, &single, 1);
+  EXPECT_EQ(single, G1Affine::identity());
+  batch_to_affine(nullptr, nullptr, 0);
+}
+
+TEST(Curve, JacobianEqualityComparesPoints) {
+  std::vector<G1Affine> ps = sample_points(2);
+  G1Jac a = rescale(to_jacobian(ps[0]), Fq::from_u64(77));
+  EXPECT_TRUE(jac_eq_affine(a, ps[0]));
+  EXPECT_FALSE(jac_eq_affine(a, ps[1]));
+  EXPECT_FALSE(jac_eq_affine(a, neg(ps[0])));
+  EXPECT_FALSE(jac_eq_affine(a, G1Affine::identity()));
+  EXPECT_FALSE(jac_eq_affine(G1Jac::identity(), ps[0]));
+  EXPECT_TRUE(jac_eq_affine(G1Jac::identity(), G1Affine::identity()));
+}
+
+TEST(Encoding, WritesAndReadsReferenceEncodings) {
+  for (const auto& row : kEncodingRows) {
+    G1Affine p = point_of(row.point);
+    SCOPED_TRACE(row.compressed);
+    uint8_t c[32], u[64];
+    encode_compressed(p, c);
+    encode_uncompressed(p, u);
+    EXPECT_EQ(hex(c, 32), row.compressed);
+    EXPECT_EQ(hex(u, 64), row.uncompressed);
+    EXPECT_EQ(u[0] & 0x80, 0);
+    G1Affine back;
+    ASSERT_TRUE(decode_point(c, 32, back));
+    EXPECT_EQ(back, p);
+    ASSERT_TRUE(decode_point(u, 64, back));
+    EXPECT_EQ(back, p);
+  }
+}
+
+TEST(Encoding, KnownForms) {
+  uint8_t c[32], u[64];
+  encode_compressed(G1Affine::generator(), c);
+  EXPECT_EQ(hex(c, 32), std::string(63, '0') + "1");
+  encode_compressed(neg(G1Affine::generator()), c);
+  EXPECT_EQ(hex(c, 32), "8" + std::string(62, '0') + "1");
+  encode_compressed(G1Affine::identity(), c);
+  EXPECT_EQ(hex(c, 32), "40" + std::string(62, '0'));
+  encode_uncompressed(G1Affine::identity(), u);
+  EXPECT_EQ(hex(u, 64), "40" + std::string(126, '0'));
+  encode_uncompressed(neg(G1Affine::generator()), u);
+  EXPECT_EQ(u[0], 0x30);
+}
+
+TEST(Encoding, AcceptsNonCanonicalFlagForms) {
+  for (const auto& row : kAcceptedRows) {
+    std::vector<uint8_t> b = unhex(row.bytes);
+    G1Affine out;
+    ASSERT_TRUE(decode_point(b.data(), b.size(), out)) << row.what;
+    EXPECT_EQ(out, point_of(row.point)) << row.what;
+  }
+}
+
+TEST(Encoding, RefusesInvalidEncodings) {
+  for (const auto& row : kRefusedRows) {
+    std::vector<uint8_t> b = unhex(row.bytes);
+    G1Affine out = G1Affine::generator();
+    EXPECT_FALSE(decode_point(b.data(), b.size(), out)) << row.what;
+    EXPECT_EQ(out, G1Affine::generator()) << "output untouched: " << row.what;
+  }
+}
+
+TEST(Encoding, RoundTripsComputedPoints) {
+  std::vector<G1Affine> ps = sample_points(40);
+  for (const G1Affine& p : ps) {
+    for (const G1Affine& q : {p, neg(p)}) {
+      uint8_t c[32], u[64];
+      encode_compressed(q, c);
+      encode_uncompressed(q, u);
+      G1Affine b1, b2;
+      ASSERT_TRUE(decode_point(c, 32, b1));
+      ASSERT_TRUE(decode_point(u, 64, b2));
+      EXPECT_EQ(b1, q);
+      EXPECT_EQ(b2, q);
+    }
+  }
+}
+
+TEST(Glv, EndomorphismIsMultiplicationByLambda) {
+  const Fr& l = glv_lambda();
+  EXPECT_NE(l, Fr::one());
+  EXPECT_EQ(l.sqr() * l, Fr::one());
+  for (const G1Affine& p : sample_points(5)) {
+    G1Affine e = glv_endo(p);
+    EXPECT_TRUE(e.is_on_curve());
+    EXPECT_EQ(e.y, p.y);
+    EXPECT_EQ(to_affine(mul_ct(p, l)), e);
+  }
+  EXPECT_EQ(glv_endo(G1Affine::identity()), G1Affine::identity());
+}
+
+TEST(Glv, SplitRecomposesWithShortHalves) {
+  const Fr& l = glv_lambda();
+  std::vector<Fr> ks = {Fr::zero(), Fr::one(), -Fr::one(), -Fr::from_u64(2), l, -l, l.sqr(), l + Fr::one(),
+                        Fr::from_u64(~0ULL)};
+  for (const auto& row : kMulRows) ks.push_back(scalar_of(row.scalar));
+  for (const Fr& k : sample_scalars(200)) ks.push_back(k);
+  // (r - 1) / 2 and (r + 1) / 2, the ends of the signed range.
+  Fr half = Fr::from_u64(2).inverse_ct();
+  ks.push_back(half);
+  ks.push_back(half - Fr::one());
+  auto to_fr = [](const U256& v, bool negative) {
+    uint8_t be[32];
+    u256_to_be(v, be);
+    Fr f = Fr::from_be_bytes_reduce(be, 32);
+    return negative ? -f : f;
+  };
+  for (const Fr& k : ks) {
+    GlvSplit s = glv_split(k);
+    EXPECT_EQ(to_fr(s.k1, s.neg1) + to_fr(s.k2, s.neg2) * l, k) << hex_of(k);
+    EXPECT_EQ(s.k1.w[2] | s.k1.w[3] | s.k2.w[2] | s.k2.w[3], 0u) << hex_of(k);
+  }
+}
+
+TEST(Curve, EveryMsmMethodAgrees) {
+  // Sizes around the switch between the methods and window widths from
+  // small to wider than the number of terms.
+  for (size_t n : {1, 5, 31, 32, 33, 150}) {
+    SCOPED_TRACE(n);
+    std::vector<G1Affine> ps = sample_points(n);
+    std::vector<Fr> ks = sample_scalars(n);
+    ks[0] = -Fr::one();
+    if (n > 4) {
+      ps[3] = ps[2];  // cancels in every bucket
+      ks[3] = -ks[2];
+      ps[4] = G1Affine::identity();
+    }
+    if (n > 6) {
+      ps[6] = ps[5];  // doubles in every bucket
+      ks[6] = ks[5];
+    }
+    G1Affine want = to_affine_vartime(msm_vartime_with(ps.data(), ks.data(), n, 0));
+    G1Jac naive = G1Jac::identity();
+    for (size_t i = 0; i < n; ++i) naive = add(naive, mul_ct(ps[i], ks[i]));
+    EXPECT_EQ(want, to_affine(naive));
+    EXPECT_EQ(to_affine_vartime(msm_vartime(ps.data(), ks.data(), n)), want);
+    for (int method : {-1, 1, 2, 3, 4, 5, 7, 8, 11, 13, 101, 102, 103, 105, 108, 111}) {
+      EXPECT_EQ(to_affine_vartime(msm_vartime_with(ps.data(), ks.data(), n, method)), want) << method;
+    }
+  }
+}
+
+TEST(Curve, ProductsMatchReferenceOnBothFieldPaths) {
+  const bool fast = fast_field_mul_active();
+  for (bool on : {false, true}) {
+    set_fast_field_mul(on);
+    SCOPED_TRACE(fast_field_mul_active() ? "mulx/adx" : "portable");
+    for (size_t i = 0; i < std::size(kMulRows); i += 5) {
+      const auto& row = kMulRows[i];
+      G1Affine q = point_of(row.base), want = point_of(row.product);
+      Fr k = scalar_of(row.scalar);
+      expect_point(mul_ct(q, k), want, "mul_ct");
+      expect_point(mul_vartime(q, k), want, "mul_vartime");
+    }
+  }
+  set_fast_field_mul(fast);
+}
