@@ -28,12 +28,20 @@ std::vector<G1Affine> fold_generators(const G1Affine* lo, const G1Affine* hi, si
   return out;
 }
 
-// sum g[i]*a[i] + sum h[i]*b[i] + u*c, all products constant time.
+// sum g[i]*a[i] + sum h[i]*b[i] + u*c as one constant-time multiscalar product.
 Point cross_term(const G1Affine* g, const Fr* a, const G1Affine* h, const Fr* b, size_t n, const G1Affine& u,
                  const Fr& c) {
-  G1Jac acc = add(detail::sum_ct(g, a, n), detail::sum_ct(h, b, n));
-  acc = add(acc, mul_ct(u, c));
-  return Point("scalar_mul", to_affine(acc));
+  std::vector<G1Affine> pts(2 * n + 1);
+  std::vector<Fr> ks(2 * n + 1);
+  for (size_t i = 0; i < n; ++i) {
+    pts[i] = g[i];
+    ks[i] = a[i];
+    pts[n + i] = h[i];
+    ks[n + i] = b[i];
+  }
+  pts[2 * n] = u;
+  ks[2 * n] = c;
+  return Point("scalar_mul", to_affine(detail::sum_ct(pts.data(), ks.data(), pts.size())));
 }
 
 }  // namespace
