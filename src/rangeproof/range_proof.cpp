@@ -200,23 +200,20 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
   const Point Gx = G.mul_public(ux);
 
-  // h'[i] = h[i] * y^-i (public values).
-  std::vector<Point> h_prime(N);
+  // The argument runs over h'[i] = h[i] * y^-i; the factors are handed over
+  // instead of the points, and its commitment P is never read, so neither is
+  // formed here.
+  std::vector<Scalar> y_inv_pow;
   {
     const Fr y_inv = N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one();
-    std::vector<G1Jac> jac(N);
     Fr p = Fr::one();
     for (size_t i = 0; i < N; ++i) {
-      jac[i] = mul_vartime(h_vec[i].ge(), p);
+      y_inv_pow.emplace_back("y^-i", p);
       p *= y_inv;
     }
-    std::vector<G1Affine> aff(N);
-    batch_to_affine(jac.data(), aff.data(), N);
-    for (size_t i = 0; i < N; ++i) h_prime[i] = Point("scalar_mul", aff[i]);
   }
-  // The argument never reads its commitment P, so it is not formed here.
-  proof.inner_product_proof =
-      InnerProductArg::prove(g_vec, h_prime, Gx, scalars_of(lvec, "lvec"), scalars_of(rvec, "rvec"));
+  proof.inner_product_proof = InnerProductArg::prove(g_vec, h_vec, Gx, scalars_of(lvec, "lvec"),
+                                                     scalars_of(rvec, "rvec"), &y_inv_pow);
   return proof;
 }
 

@@ -234,6 +234,19 @@ TEST(InnerProductArg, MatchesIndependentProof) {
   EXPECT_EQ(back.to_json_text(), kIpaJson);
 }
 
+TEST(InnerProductArg, FactorsOfHMatchScaledGenerators) {
+  for (size_t n : {1, 2, 8}) {
+    GeneratorVectors gv = derive_generator_vectors(n);
+    std::vector<Scalar> a = random_scalars(n), b = random_scalars(n), f = random_scalars(n);
+    std::vector<Point> scaled;
+    for (size_t i = 0; i < n; ++i) scaled.push_back(gv.h_vec[i] * f[i]);
+    const Point& u = range_test_h();
+    EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &f).to_json_text(),
+              InnerProductArg::prove(gv.g_vec, scaled, u, a, b).to_json_text())
+        << n;
+  }
+}
+
 TEST(InnerProductArg, RoundTripsForEveryPowerOfTwo) {
   for (size_t n : {1, 2, 4, 8, 16}) {
     IpaCase c(n);
