@@ -7,6 +7,9 @@
 
 #include "group/field.hpp"
 
+// The hot field operations are forced inline into the curve code.
+#define NACREL_INLINE inline __attribute__((always_inline))
+
 namespace nacrel {
 
 namespace fieldimpl {
@@ -14,21 +17,21 @@ namespace fieldimpl {
 using u128 = unsigned __int128;
 
 // a + b + carry -> low word, carry out.
-inline uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
+NACREL_INLINE uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
   u128 t = u128(a) + b + carry;
   carry = uint64_t(t >> 64);
   return uint64_t(t);
 }
 
 // a - b - borrow -> low word, borrow out (0 or 1).
-inline uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
+NACREL_INLINE uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
   u128 t = u128(a) - b - borrow;
   borrow = uint64_t(t >> 64) & 1;
   return uint64_t(t);
 }
 
 // acc + a * b + carry -> low word, high word into carry.
-inline uint64_t mac(uint64_t acc, uint64_t a, uint64_t b, uint64_t& carry) {
+NACREL_INLINE uint64_t mac(uint64_t acc, uint64_t a, uint64_t b, uint64_t& carry) {
   u128 t = u128(a) * b + acc + carry;
   carry = uint64_t(t >> 64);
   return uint64_t(t);
@@ -125,7 +128,7 @@ namespace fieldimpl {
 
 // r = t - m if t >= m (t given as 4 words plus a top carry word), else t.
 // Branch-free: the choice is a mask.
-inline void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
+NACREL_INLINE void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
   uint64_t s[4];
   uint64_t borrow = 0;
   for (int i = 0; i < 4; ++i) s[i] = sbb(t[i], m.w[i], borrow);
@@ -138,7 +141,7 @@ inline void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const 
 
 // Montgomery product a*b/2^256 mod m (CIOS), portable C++ with __int128.
 template <class P>
-inline void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   const U256& m = P::M;
   uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
   for (int i = 0; i < 4; ++i) {
@@ -175,7 +178,7 @@ extern bool g_use_adx;
 // adcx/adox: the same CIOS steps as the portable code, unrolled, with the five
 // accumulator words rotating through the registers t0..t4.
 template <class P>
-inline void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4, lo, hi;
   __asm__(
       "movq %[b0], %%rdx\n\t"
@@ -325,7 +328,7 @@ inline void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]
 
 // Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
 template <class P>
-inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 #ifdef NACREL_HAVE_ADX_PATH
   if (g_use_adx) {
     mont_mul_adx<P>(r, a, b);
@@ -336,7 +339,7 @@ inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 }
 
 template <class P>
-inline void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
   uint64_t c = 0;
   for (int i = 0; i < 4; ++i) t[i] = adc(a[i], b[i], c);
@@ -344,7 +347,7 @@ inline void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 }
 
 template <class P>
-inline void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
   uint64_t borrow = 0;
   for (int i = 0; i < 4; ++i) t[i] = sbb(a[i], b[i], borrow);
@@ -356,7 +359,7 @@ inline void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 }  // namespace fieldimpl
 
 template <class P>
-Field<P> Field<P>::zero() {
+NACREL_INLINE Field<P> Field<P>::zero() {
   return Field{{0, 0, 0, 0}};
 }
 
@@ -399,7 +402,7 @@ void Field<P>::to_be_bytes(uint8_t out[32]) const {
 }
 
 template <class P>
-bool Field<P>::is_zero() const {
+NACREL_INLINE bool Field<P>::is_zero() const {
   return (v[0] | v[1] | v[2] | v[3]) == 0;
 }
 
@@ -409,40 +412,40 @@ bool Field<P>::is_odd() const {
 }
 
 template <class P>
-Field<P> Field<P>::operator+(const Field& b) const {
+NACREL_INLINE Field<P> Field<P>::operator+(const Field& b) const {
   Field out;
   fieldimpl::mod_add<P>(out.v, v, b.v);
   return out;
 }
 
 template <class P>
-Field<P> Field<P>::operator-(const Field& b) const {
+NACREL_INLINE Field<P> Field<P>::operator-(const Field& b) const {
   Field out;
   fieldimpl::mod_sub<P>(out.v, v, b.v);
   return out;
 }
 
 template <class P>
-Field<P> Field<P>::operator*(const Field& b) const {
+NACREL_INLINE Field<P> Field<P>::operator*(const Field& b) const {
   Field out;
   fieldimpl::mont_mul<P>(out.v, v, b.v);
   return out;
 }
 
 template <class P>
-Field<P> Field<P>::operator-() const {
+NACREL_INLINE Field<P> Field<P>::operator-() const {
   return zero() - *this;
 }
 
 template <class P>
-Field<P> Field<P>::sqr() const {
+NACREL_INLINE Field<P> Field<P>::sqr() const {
   Field out;
   fieldimpl::mont_mul<P>(out.v, v, v);
   return out;
 }
 
 template <class P>
-void Field<P>::cmov(Field& r, const Field& a, uint64_t mask) {
+NACREL_INLINE void Field<P>::cmov(Field& r, const Field& a, uint64_t mask) {
   for (int i = 0; i < 4; ++i) r.v[i] ^= mask & (r.v[i] ^ a.v[i]);
 }
 
