@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
 
 #include "group/field.hpp"
 
@@ -16,6 +19,21 @@ namespace fieldimpl {
 
 using u128 = unsigned __int128;
 
+#if defined(__x86_64__)
+// a + b + carry -> low word, carry out (0 or 1); compiles to adc.
+NACREL_INLINE uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
+  unsigned long long out;
+  carry = _addcarry_u64((unsigned char)carry, a, b, &out);
+  return out;
+}
+
+// a - b - borrow -> low word, borrow out (0 or 1); compiles to sbb.
+NACREL_INLINE uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
+  unsigned long long out;
+  borrow = _subborrow_u64((unsigned char)borrow, a, b, &out);
+  return out;
+}
+#else
 // a + b + carry -> low word, carry out.
 NACREL_INLINE uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
   u128 t = u128(a) + b + carry;
@@ -29,6 +47,7 @@ NACREL_INLINE uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
   borrow = uint64_t(t >> 64) & 1;
   return uint64_t(t);
 }
+#endif
 
 // acc + a * b + carry -> low word, high word into carry.
 NACREL_INLINE uint64_t mac(uint64_t acc, uint64_t a, uint64_t b, uint64_t& carry) {
@@ -131,11 +150,13 @@ namespace fieldimpl {
 NACREL_INLINE void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
   uint64_t s[4];
   uint64_t borrow = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) s[i] = sbb(t[i], m.w[i], borrow);
   // Keep t only when t < m, i.e. the subtraction borrowed past the top word.
   uint64_t b2 = borrow;
   sbb(top, 0, b2);
   uint64_t keep_t = uint64_t(0) - b2;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = (t[i] & keep_t) | (s[i] & ~keep_t);
 }
 
@@ -144,6 +165,7 @@ template <class P>
 NACREL_INLINE void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   const U256& m = P::M;
   uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) {
     uint64_t c = 0;
     t0 = mac(t0, a[0], b[i], c);
@@ -342,6 +364,7 @@ template <class P>
 NACREL_INLINE void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
   uint64_t c = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) t[i] = adc(a[i], b[i], c);
   reduce_once(r, t, c, P::M);
 }
@@ -350,9 +373,11 @@ template <class P>
 NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
   uint64_t borrow = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) t[i] = sbb(a[i], b[i], borrow);
   uint64_t mask = uint64_t(0) - borrow;
   uint64_t c = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = adc(t[i], P::M.w[i] & mask, c);
 }
 
@@ -446,6 +471,7 @@ NACREL_INLINE Field<P> Field<P>::sqr() const {
 
 template <class P>
 NACREL_INLINE void Field<P>::cmov(Field& r, const Field& a, uint64_t mask) {
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r.v[i] ^= mask & (r.v[i] ^ a.v[i]);
 }
 
