@@ -146,8 +146,30 @@ static_assert(FrParams::M.w[0] * (uint64_t(0) - FrParams::INV) == 1);
 namespace fieldimpl {
 
 // r = t - m if t >= m (t given as 4 words plus a top carry word), else t.
-// Branch-free: the choice is a mask.
+// Branch-free: the choice is a mask (conditional moves on x86-64).
 NACREL_INLINE void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
+#if defined(__x86_64__)
+  uint64_t t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3];
+  uint64_t s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+  __asm__(
+      "subq %[m0], %[s0]\n\t"
+      "sbbq %[m1], %[s1]\n\t"
+      "sbbq %[m2], %[s2]\n\t"
+      "sbbq %[m3], %[s3]\n\t"
+      "sbbq $0, %[top]\n\t"
+      "cmovncq %[s0], %[t0]\n\t"
+      "cmovncq %[s1], %[t1]\n\t"
+      "cmovncq %[s2], %[t2]\n\t"
+      "cmovncq %[s3], %[t3]\n\t"
+      : [t0] "+r"(t0), [t1] "+r"(t1), [t2] "+r"(t2), [t3] "+r"(t3), [s0] "+&r"(s0), [s1] "+&r"(s1),
+        [s2] "+&r"(s2), [s3] "+&r"(s3), [top] "+&r"(top)
+      : [m0] "m"(m.w[0]), [m1] "m"(m.w[1]), [m2] "m"(m.w[2]), [m3] "m"(m.w[3])
+      : "cc");
+  r[0] = t0;
+  r[1] = t1;
+  r[2] = t2;
+  r[3] = t3;
+#else
   uint64_t s[4];
   uint64_t borrow = 0;
   #pragma GCC unroll 4
@@ -158,6 +180,7 @@ NACREL_INLINE void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top,
   uint64_t keep_t = uint64_t(0) - b2;
   #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = (t[i] & keep_t) | (s[i] & ~keep_t);
+#endif
 }
 
 // Montgomery product a*b/2^256 mod m (CIOS), portable C++ with __int128.
