@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,12 +33,16 @@ class Error : public std::exception {
   std::string full_;
 };
 
-// Deepest nesting of arrays and objects the reader accepts.
+// Deepest nesting of arrays and objects the reader accepts when reading them
+// through begin_object/begin_array; deeper input fails with "recursion limit
+// exceeded". skip_value works without recursion and has no depth limit.
 inline constexpr size_t kMaxDepth = 128;
 
 enum class Kind { Object, Array, String, Number, Bool, Null };
 
 // Pull reader over one JSON text. Every method throws Error on malformed input.
+// Positions follow one rule: the column is that of the last byte consumed
+// (errors about the next byte, such as "expected value", count that byte).
 class Reader {
  public:
   explicit Reader(std::string_view text);
@@ -47,7 +52,10 @@ class Reader {
 
   // Consumes '{' (counts one nesting level).
   void begin_object();
-  // Reads the next member name and its ':'; false when '}' was consumed instead.
+  // Reads the next member name; false when '}' was consumed instead. The ':'
+  // is taken by the next read of the value, so errors about the name itself
+  // (duplicate, unknown) point just after it. A member whose value is left
+  // unread is skipped by the following next_key.
   bool next_key(std::string& key);
 
   // Consumes '[' (counts one nesting level).
@@ -57,7 +65,7 @@ class Reader {
 
   // Reads a string value, escapes decoded to UTF-8.
   std::string read_string();
-  // Validates and skips any value, however nested (up to kMaxDepth).
+  // Validates and skips any value, however nested.
   void skip_value();
   // Requires that only whitespace remains; else "trailing characters".
   void finish();
@@ -68,6 +76,8 @@ class Reader {
   // (for example: string "abc", integer `5`, floating point `1.5`,
   // boolean `true`, null, map, sequence).
   [[noreturn]] void invalid_type(std::string_view expected);
+  // Scalars (strings, numbers, literals) are consumed first, as the position
+  // then points after them; arrays and objects are not.
   // "invalid length N, expected <expected>".
   [[noreturn]] void invalid_length(size_t n, std::string_view expected) const;
   // "missing field `NAME`".
@@ -78,13 +88,36 @@ class Reader {
   [[noreturn]] void unknown_field(std::string_view name, const std::vector<std::string_view>& expected) const;
 
  private:
+  Error error_at(size_t index, const std::string& message) const;
+  [[noreturn]] void peek_fail(const std::string& message) const;
+  void skip_ws();
+  void take_colon();
+  char value_start();
+  void parse_ident(const char* rest);
+  void open(char c);
+  uint32_t hex_escape();
+  void scan_string(std::string* out);
+  void scan_number(bool strict_eof);
+
   std::string_view text_;
   size_t pos_ = 0;
   size_t depth_ = 0;
-  // Line/column bookkeeping is the implementation's; positions are computed
-  // from the byte offset only when an error is raised.
+  bool first_ = false;          // no element/member read yet in the innermost open container
+  bool colon_pending_ = false;  // a member name was read, its ':' not yet
+  // Line/column are computed from the byte offset only when an error is raised.
   friend class ReaderTestAccess;
 };
+
+// Reads a record (struct) NAME whose fields are `fields`, in field order,
+// calling read_field(r, i) to read the value of field i (exactly one value).
+//  - object: members in any order; unknown members are skipped; a repeated
+//    field fails "duplicate field `F`"; after '}' the first absent field in
+//    field order fails "missing field `F`";
+//  - array: exactly fields.size() elements, element i being field i; any
+//    other count N fails "invalid length N, expected struct NAME with K elements";
+//  - anything else: "invalid type: ..., expected struct NAME".
+void read_record(Reader& r, std::string_view name, const std::vector<std::string_view>& fields,
+                 const std::function<void(Reader&, size_t)>& read_field);
 
 // Value tree for writing.
 class Value {
@@ -118,7 +151,8 @@ class Value {
 std::string write_pretty(const Value& v);
 // Compact layout: no whitespace at all.
 std::string write_compact(const Value& v);
-// Object holding the members of both objects, sorted by name in byte order.
+// Object holding the members of both objects, sorted by name in byte order
+// (nested objects sorted too; a name present in both keeps b's value).
 Value merge_sorted(const Value& a, const Value& b);
 // Appends s as a JSON string literal (quotes and escapes) to out.
 void append_quoted(std::string& out, std::string_view s);
