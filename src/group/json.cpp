@@ -1,10 +1,9 @@
 #include "group/json.hpp"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <map>
 
 namespace nacrel::json {
 
@@ -20,7 +19,7 @@ int hex_digit(char c) {
   return -1;
 }
 
-void append_utf8(std::string& out, uint32_t cp) {
+void push_utf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += char(cp);
   } else if (cp < 0x800) {
@@ -38,45 +37,43 @@ void append_utf8(std::string& out, uint32_t cp) {
   }
 }
 
-// Strict UTF-8 check (no overlongs, no surrogates, at most U+10FFFF).
+// Well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 bool valid_utf8(std::string_view s) {
-  size_t i = 0, n = s.size();
-  while (i < n) {
-    uint8_t c = uint8_t(s[i]);
+  for (size_t i = 0; i < s.size();) {
+    const auto c = uint8_t(s[i]);
+    size_t n;
+    uint32_t cp;
     if (c < 0x80) {
       ++i;
       continue;
-    }
-    size_t len;
-    uint32_t cp, min;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3, cp = c & 0x0F, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4, cp = c & 0x07, min = 0x10000;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3, cp = c & 0x07;
     } else {
       return false;
     }
-    if (n - i < len) return false;
-    for (size_t k = 1; k < len; ++k) {
-      uint8_t d = uint8_t(s[i + k]);
+    for (size_t k = 1; k <= n; ++k) {
+      if (i + k >= s.size()) return false;
+      const auto d = uint8_t(s[i + k]);
       if ((d & 0xC0) != 0x80) return false;
       cp = cp << 6 | (d & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
+    if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += n + 1;
   }
   return true;
 }
 
-// A string as Rust's Debug form shows it: quoted, with \" \\ \n \r \t \0
-// and other control characters as \u{..}.
+// A string value as an invalid-type description shows it: quoted, with
+// quotes, backslashes and control characters escaped.
 std::string debug_quoted(std::string_view s) {
-  static const char digits[] = "0123456789abcdef";
   std::string out = "\"";
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint8_t c = uint8_t(s[i]);
+  for (char ch : s) {
+    const auto c = uint8_t(ch);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -84,48 +81,38 @@ std::string debug_quoted(std::string_view s) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       case 0: out += "\\0"; break;
-      default: {
-        uint32_t cp = c;
-        if (c == 0xC2 && i + 1 < s.size() && uint8_t(s[i + 1]) >= 0x80 && uint8_t(s[i + 1]) <= 0x9F) {
-          cp = uint8_t(s[i + 1]);  // C1 control character
-          ++i;
-        } else if (c >= 0x20 && c != 0x7F) {
-          out += char(c);
-          break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          static const char digits[] = "0123456789abcdef";
+          out += "\\u{";
+          if (c >= 0x10) out += digits[c >> 4];
+          out += digits[c & 15];
+          out += '}';
+        } else {
+          out += ch;
         }
-        out += "\\u{";
-        if (cp >= 16) out += digits[cp >> 4];
-        out += digits[cp & 15];
-        out += '}';
-      }
     }
   }
   out += '"';
   return out;
 }
 
-// Rust's Display of an f64: the shortest digits that read back to the same
-// value, written out without an exponent, with ".0" added when there is no
-// decimal point.
+// Shortest round-trip digits written out without an exponent, always with a
+// decimal point (1e3 -> "1000.0", 2^64 -> "18446744073709552000.0").
 std::string float_text(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-  std::string sci(buf, res.ptr);  // [-]d[.ddd]e[+-]XX
+  std::string sci(buf, res.ptr);
+  const size_t e = sci.find('e');
+  const int exp10 = std::atoi(sci.c_str() + e + 1);
   std::string out;
   size_t i = 0;
-  if (sci[0] == '-') {
-    out += '-';
-    i = 1;
-  }
-  size_t e = sci.find('e');
+  if (sci[0] == '-') out += '-', i = 1;
   std::string digits;
-  for (size_t k = i; k < e; ++k)
-    if (sci[k] != '.') digits += sci[k];
-  int exp = std::atoi(sci.c_str() + e + 1);
-  // value = 0.digits * 10^(exp + 1)
-  int point = exp + 1;
+  for (; i < e; ++i)
+    if (sci[i] != '.') digits += sci[i];
+  // The value is 0.DIGITS * 10^(exp10 + 1).
+  const long point = long(exp10) + 1;
   if (point <= 0) {
     out += "0." + std::string(size_t(-point), '0') + digits;
   } else if (size_t(point) >= digits.size()) {
@@ -136,6 +123,43 @@ std::string float_text(double v) {
   return out;
 }
 
+// Value of a number text of valid JSON grammar, independent of the C locale.
+// Overflow gives infinity, underflow a signed zero.
+double parse_double(std::string_view text) {
+  double v = 0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (res.ec != std::errc::result_out_of_range) return v;
+  const bool negative = text[0] == '-';
+  // Decimal exponent of the leading non-zero digit decides between the two.
+  const size_t e = text.find_first_of("eE");
+  const std::string_view mant = text.substr(0, e);
+  long exp = 0;
+  if (e != std::string_view::npos) {
+    size_t i = e + 1;
+    const bool neg_exp = text[i] == '-';
+    if (text[i] == '+' || text[i] == '-') ++i;
+    for (; i < text.size(); ++i) exp = std::min(exp * 10 + (text[i] - '0'), 100000L);
+    if (neg_exp) exp = -exp;
+  }
+  const size_t point = mant.find('.') == std::string_view::npos ? mant.size() : mant.find('.');
+  const size_t lead = mant.find_first_of("123456789");
+  const long lead_exp = lead < point ? long(point - lead) - 1 : -long(lead - point);
+  if (lead_exp + exp >= 0) return negative ? -HUGE_VAL : HUGE_VAL;
+  return negative ? -0.0 : 0.0;
+}
+
+constexpr const char* kEofValue = "EOF while parsing a value";
+constexpr const char* kEofObject = "EOF while parsing an object";
+constexpr const char* kEofList = "EOF while parsing a list";
+constexpr const char* kEofString = "EOF while parsing a string";
+constexpr const char* kExpectedValue = "expected value";
+constexpr const char* kInvalidNumber = "invalid number";
+constexpr const char* kRecursion = "recursion limit exceeded";
+
+// Frame bits of the open containers.
+constexpr uint8_t kObjectFrame = 1;
+constexpr uint8_t kFirstFrame = 2;
+
 }  // namespace
 
 Error::Error(std::string message, size_t line, size_t column)
@@ -143,26 +167,396 @@ Error::Error(std::string message, size_t line, size_t column)
   full_ = message_ + " at line " + std::to_string(line_) + " column " + std::to_string(column_);
 }
 
-Reader::Reader(std::string_view text) : text_(text) {}
+// ---------------------------------------------------------------- Reader
 
-// ---- positions and failures ----------------------------------------------
+namespace {
 
-Error Reader::error_at(size_t index, const std::string& message) const {
-  index = std::min(index, text_.size());
-  size_t start_of_line = 0;
-  size_t line = 1;
-  for (size_t i = 0; i < index; ++i) {
-    if (text_[i] == '\n') {
-      ++line;
-      start_of_line = i + 1;
-    }
-  }
-  return Error(message, line, index - start_of_line);
+// Line and column of a byte offset are counted only here, when failing:
+// the column is the number of bytes of the line before the offset.
+[[noreturn]] void error_at(std::string_view t, size_t index, const std::string& message) {
+  size_t line = 1, line_start = 0;
+  for (size_t i = 0; i < index; ++i)
+    if (t[i] == '\n') ++line, line_start = i + 1;
+  throw Error(message, line, index - line_start);
 }
 
-void Reader::fail(const std::string& message) const { throw error_at(pos_, message); }
+}  // namespace
 
-void Reader::peek_fail(const std::string& message) const { throw error_at(pos_ + 1, message); }
+// The scanning routines over the reader's text and position.
+struct ReaderImpl {
+  std::string_view t;
+  size_t& pos;
+
+  [[noreturn]] void error_at(size_t index, const std::string& message) const { json::error_at(t, index, message); }
+  // Positioned after the last consumed byte.
+  [[noreturn]] void error(const std::string& message) const { error_at(pos, message); }
+  // Positioned on the next byte (counted as consumed), or at the end.
+  [[noreturn]] void peek_error(const std::string& message) const { error_at(pos + 1 < t.size() ? pos + 1 : t.size(), message); }
+
+  bool at_end() const { return pos >= t.size(); }
+  char peek_or_null() const { return pos < t.size() ? t[pos] : '\0'; }
+
+  // Skips whitespace; returns the next byte or '\0' at the end (with eof set).
+  char skip_ws(bool& eof) {
+    while (pos < t.size() && is_ws(t[pos])) ++pos;
+    eof = pos >= t.size();
+    return eof ? '\0' : t[pos];
+  }
+
+  void ident(const char* rest) {
+    for (const char* p = rest; *p; ++p) {
+      if (at_end()) error(kEofValue);
+      if (t[pos++] != *p) error("expected ident");
+    }
+  }
+
+  // Scans a number starting at pos (at '-' or a digit) and returns its text.
+  // When `reading` (the value is being read, not skipped) an end of text
+  // inside the number is "EOF while parsing a value".
+  std::string_view number(bool reading) {
+    const size_t start = pos;
+    if (peek_or_null() == '-') ++pos;
+    if (at_end()) {
+      if (reading) error(kEofValue);
+      error(kInvalidNumber);
+    }
+    const char first = t[pos++];
+    if (first == '0') {
+      if (is_digit(peek_or_null())) peek_error(kInvalidNumber);
+    } else if (first >= '1' && first <= '9') {
+      while (is_digit(peek_or_null())) ++pos;
+    } else {
+      error(kInvalidNumber);
+    }
+    if (peek_or_null() == '.') {
+      ++pos;
+      bool digit = false;
+      while (is_digit(peek_or_null())) ++pos, digit = true;
+      if (!digit) peek_error(reading && at_end() ? kEofValue : kInvalidNumber);
+    }
+    if (peek_or_null() == 'e' || peek_or_null() == 'E') {
+      ++pos;
+      if (peek_or_null() == '+' || peek_or_null() == '-') ++pos;
+      if (at_end()) error(reading ? kEofValue : kInvalidNumber);
+      if (!is_digit(t[pos++])) error(kInvalidNumber);
+      while (is_digit(peek_or_null())) ++pos;
+    }
+    return t.substr(start, pos - start);
+  }
+
+  // Four hex digits of a \u escape (pos just after the 'u').
+  uint32_t hex4() {
+    if (t.size() - pos < 4) {
+      pos = t.size();
+      error(kEofString);
+    }
+    uint32_t v = 0;
+    bool ok = true;
+    for (int i = 0; i < 4; ++i) {
+      const int d = hex_digit(t[pos + i]);
+      ok = ok && d >= 0;
+      v = v << 4 | uint32_t(d < 0 ? 0 : d);
+    }
+    pos += 4;
+    if (!ok) error("invalid escape");
+    return v;
+  }
+
+  // One escape after a backslash (pos just after it); appends to out when given.
+  void escape(std::string* out) {
+    if (at_end()) error(kEofString);
+    const char c = t[pos++];
+    char plain;
+    switch (c) {
+      case '"': plain = '"'; break;
+      case '\\': plain = '\\'; break;
+      case '/': plain = '/'; break;
+      case 'b': plain = '\b'; break;
+      case 'f': plain = '\f'; break;
+      case 'n': plain = '\n'; break;
+      case 'r': plain = '\r'; break;
+      case 't': plain = '\t'; break;
+      case 'u': {
+        uint32_t n = hex4();
+        if (!out) return;  // skipping checks only the shape of the escape
+        if (n >= 0xDC00 && n <= 0xDFFF) error("lone leading surrogate in hex escape");
+        if (n >= 0xD800 && n <= 0xDBFF) {
+          // A leading surrogate must be followed by \u and a trailing one.
+          if (at_end()) error(kEofString);
+          if (t[pos++] != '\\') error("unexpected end of hex escape");
+          if (at_end()) error(kEofString);
+          if (t[pos++] != 'u') error("unexpected end of hex escape");
+          const uint32_t n2 = hex4();
+          if (n2 < 0xDC00 || n2 > 0xDFFF) error("lone leading surrogate in hex escape");
+          n = 0x10000 + ((n - 0xD800) << 10) + (n2 - 0xDC00);
+        }
+        push_utf8(*out, n);
+        return;
+      }
+      default:
+        error("invalid escape");
+    }
+    if (out) *out += plain;
+  }
+
+  // String body after the opening quote, up to and including the closing one.
+  void string_body(std::string* out) {
+    for (;;) {
+      const size_t run = pos;
+      while (pos < t.size() && t[pos] != '"' && t[pos] != '\\' && uint8_t(t[pos]) >= 0x20) ++pos;
+      if (out) out->append(t.data() + run, pos - run);
+      if (at_end()) error(kEofString);
+      const char c = t[pos++];
+      if (c == '"') return;
+      if (c == '\\') {
+        escape(out);
+        continue;
+      }
+      error("control character (\\u0000-\\u001F) found while parsing a string");
+    }
+  }
+
+  std::string read_string_at_quote() {
+    ++pos;  // opening quote
+    std::string out;
+    string_body(&out);
+    if (!valid_utf8(out)) error("invalid unicode code point");
+    return out;
+  }
+
+  // Skips one value iteratively, so nesting never grows the call stack.
+  void skip(size_t depth) {
+    std::string stack;  // open containers of this value: '[' or '{'
+    for (;;) {
+      bool eof;
+      char c = skip_ws(eof);
+      if (eof) peek_error(kEofValue);
+      bool opened = false;
+      switch (c) {
+        case 'n': ++pos, ident("ull"); break;
+        case 't': ++pos, ident("rue"); break;
+        case 'f': ++pos, ident("alse"); break;
+        case '"': ++pos, string_body(nullptr); break;
+        case '[':
+        case '{':
+          if (depth + stack.size() + 1 > kMaxDepth) peek_error(kRecursion);
+          stack += c;
+          ++pos;
+          opened = true;
+          break;
+        default:
+          if (c == '-' || is_digit(c)) {
+            number(false);
+            break;
+          }
+          peek_error(kExpectedValue);
+      }
+      // After a value (or just inside a new container): close, separate or continue.
+      bool accept_comma = !opened;
+      for (;;) {
+        if (stack.empty()) return;
+        const char frame = stack.back();
+        char n = skip_ws(eof);
+        if (eof) peek_error(frame == '[' ? kEofList : kEofObject);
+        if (n == ',' && accept_comma) {
+          ++pos;
+          break;
+        }
+        if ((n == ']' && frame == '[') || (n == '}' && frame == '{')) {
+          ++pos;
+          stack.pop_back();
+          accept_comma = true;
+          continue;
+        }
+        if (accept_comma) peek_error(frame == '[' ? "expected `,` or `]`" : "expected `,` or `}`");
+        break;
+      }
+      if (stack.back() == '{') {
+        char n = skip_ws(eof);
+        if (eof) peek_error(kEofObject);
+        if (n != '"') peek_error("key must be a string");
+        ++pos;
+        string_body(nullptr);
+        n = skip_ws(eof);
+        if (eof) peek_error(kEofObject);
+        if (n != ':') peek_error("expected `:`");
+        ++pos;
+      }
+    }
+  }
+
+  // Consumes the next value (not a container) and names it for an invalid-type message.
+  std::string describe() {
+    bool eof;
+    const char c = skip_ws(eof);
+    if (eof) peek_error(kEofValue);
+    switch (c) {
+      case 'n': ++pos, ident("ull"); return "null";
+      case 't': ++pos, ident("rue"); return "boolean `true`";
+      case 'f': ++pos, ident("alse"); return "boolean `false`";
+      case '"': return "string " + debug_quoted(read_string_at_quote());
+      case '[': return "sequence";
+      case '{': return "map";
+      default: break;
+    }
+    if (c != '-' && !is_digit(c)) peek_error(kExpectedValue);
+    const std::string text(number(true));
+    const bool negative = text[0] == '-';
+    const bool integral = text.find_first_of(".eE") == std::string::npos;
+    if (integral) {
+      // Integers within 64 bits are shown as integers; larger ones (and -0) as floats.
+      const char* b = text.data() + (negative ? 1 : 0);
+      uint64_t mag = 0;
+      auto res = std::from_chars(b, text.data() + text.size(), mag);
+      if (res.ec == std::errc() && !negative) return "integer `" + text + "`";
+      if (res.ec == std::errc() && negative && mag != 0 && mag <= uint64_t(1) << 63) return "integer `" + text + "`";
+    }
+    const double v = parse_double(text);
+    if (std::isinf(v)) error("number out of range");
+    return "floating point `" + float_text(v) + "`";
+  }
+};
+
+Reader::Reader(std::string_view text) : text_(text) {}
+
+#define IMPL ReaderImpl impl{text_, pos_}
+
+void Reader::consume_colon() {
+  if (!colon_pending_) return;
+  IMPL;
+  bool eof;
+  const char c = impl.skip_ws(eof);
+  if (eof) impl.peek_error(kEofObject);
+  if (c != ':') impl.peek_error("expected `:`");
+  ++pos_;
+  colon_pending_ = false;
+}
+
+Kind Reader::peek() {
+  consume_colon();
+  IMPL;
+  bool eof;
+  const char c = impl.skip_ws(eof);
+  if (eof) impl.peek_error(kEofValue);
+  switch (c) {
+    case '{': return Kind::Object;
+    case '[': return Kind::Array;
+    case '"': return Kind::String;
+    case 't':
+    case 'f': return Kind::Bool;
+    case 'n': return Kind::Null;
+    default:
+      if (c == '-' || is_digit(c)) return Kind::Number;
+      impl.peek_error(kExpectedValue);
+  }
+}
+
+void Reader::begin_object() {
+  if (peek() != Kind::Object) invalid_type("a map");
+  IMPL;
+  if (depth_ + 1 > kMaxDepth) impl.peek_error(kRecursion);
+  ++pos_;
+  ++depth_;
+  frames_.push_back(kObjectFrame | kFirstFrame);
+}
+
+bool Reader::next_key(std::string& key) {
+  if (colon_pending_) skip_value();  // the previous member's value was not read
+  IMPL;
+  if (frames_.empty() || !(frames_.back() & kObjectFrame)) fail("next_key outside an object");
+  uint8_t& frame = frames_.back();
+  bool eof;
+  char c = impl.skip_ws(eof);
+  if (eof) impl.peek_error(kEofObject);
+  if (c == '}') {
+    ++pos_;
+    --depth_;
+    frames_.pop_back();
+    return false;
+  }
+  if (frame & kFirstFrame) {
+    frame &= uint8_t(~kFirstFrame);
+  } else {
+    if (c != ',') impl.peek_error("expected `,` or `}`");
+    ++pos_;
+    c = impl.skip_ws(eof);
+    if (eof) impl.peek_error(kEofValue);
+    if (c == '}') impl.peek_error("trailing comma");
+  }
+  if (c != '"') impl.peek_error("key must be a string");
+  key = impl.read_string_at_quote();
+  impl.skip_ws(eof);
+  colon_pending_ = true;
+  return true;
+}
+
+void Reader::begin_array() {
+  if (peek() != Kind::Array) invalid_type("a sequence");
+  IMPL;
+  if (depth_ + 1 > kMaxDepth) impl.peek_error(kRecursion);
+  ++pos_;
+  ++depth_;
+  frames_.push_back(kFirstFrame);
+}
+
+bool Reader::next_element() {
+  consume_colon();
+  IMPL;
+  if (frames_.empty() || (frames_.back() & kObjectFrame)) fail("next_element outside an array");
+  uint8_t& frame = frames_.back();
+  bool eof;
+  char c = impl.skip_ws(eof);
+  if (eof) impl.peek_error(kEofList);
+  if (c == ']') {
+    ++pos_;
+    --depth_;
+    frames_.pop_back();
+    return false;
+  }
+  if (frame & kFirstFrame) {
+    frame &= uint8_t(~kFirstFrame);
+    return true;
+  }
+  if (c != ',') impl.peek_error("expected `,` or `]`");
+  ++pos_;
+  c = impl.skip_ws(eof);
+  if (eof) impl.peek_error(kEofValue);
+  if (c == ']') impl.peek_error("trailing comma");
+  return true;
+}
+
+std::string Reader::read_string() {
+  if (peek() != Kind::String) invalid_type("a string");
+  IMPL;
+  return impl.read_string_at_quote();
+}
+
+void Reader::skip_value() {
+  consume_colon();
+  IMPL;
+  impl.skip(depth_);
+}
+
+void Reader::finish() {
+  IMPL;
+  bool eof;
+  impl.skip_ws(eof);
+  if (!eof) impl.peek_error("trailing characters");
+}
+
+void Reader::fail(const std::string& message) const {
+  error_at(text_, pos_, message);
+}
+
+void Reader::invalid_type(std::string_view expected) {
+  consume_colon();
+  std::string what;
+  {
+    IMPL;
+    what = impl.describe();
+  }
+  fail("invalid type: " + what + ", expected " + std::string(expected));
+}
 
 void Reader::invalid_length(size_t n, std::string_view expected) const {
   fail("invalid length " + std::to_string(n) + ", expected " + std::string(expected));
@@ -170,9 +564,7 @@ void Reader::invalid_length(size_t n, std::string_view expected) const {
 
 void Reader::missing_field(std::string_view name) const { fail("missing field `" + std::string(name) + "`"); }
 
-void Reader::duplicate_field(std::string_view name) const {
-  fail("duplicate field `" + std::string(name) + "`");
-}
+void Reader::duplicate_field(std::string_view name) const { fail("duplicate field `" + std::string(name) + "`"); }
 
 void Reader::unknown_field(std::string_view name, const std::vector<std::string_view>& expected) const {
   std::string m = "unknown field `" + std::string(name) + "`, ";
@@ -184,433 +576,14 @@ void Reader::unknown_field(std::string_view name, const std::vector<std::string_
     m += "expected `" + std::string(expected[0]) + "` or `" + std::string(expected[1]) + "`";
   } else {
     m += "expected one of ";
-    for (size_t i = 0; i < expected.size(); ++i) {
-      if (i) m += ", ";
-      m += "`" + std::string(expected[i]) + "`";
-    }
+    for (size_t i = 0; i < expected.size(); ++i) m += (i ? ", `" : "`") + std::string(expected[i]) + "`";
   }
   fail(m);
 }
 
-// ---- low-level scanning ---------------------------------------------------
+#undef IMPL
 
-void Reader::skip_ws() {
-  while (pos_ < text_.size() && is_ws(text_[pos_])) ++pos_;
-}
-
-void Reader::take_colon() {
-  if (!colon_pending_) return;
-  colon_pending_ = false;
-  skip_ws();
-  if (pos_ == text_.size()) peek_fail("EOF while parsing an object");
-  if (text_[pos_] != ':') peek_fail("expected `:`");
-  ++pos_;
-}
-
-char Reader::value_start() {
-  take_colon();
-  skip_ws();
-  if (pos_ == text_.size()) peek_fail("EOF while parsing a value");
-  return text_[pos_];
-}
-
-void Reader::parse_ident(const char* rest) {
-  for (; *rest; ++rest) {
-    if (pos_ == text_.size()) fail("EOF while parsing a value");
-    if (text_[pos_++] != *rest) fail("expected ident");
-  }
-}
-
-void Reader::open(char c) {
-  if (depth_ >= kMaxDepth) peek_fail("recursion limit exceeded");
-  ++depth_;
-  ++pos_;
-  first_ = true;
-  (void)c;
-}
-
-// Reads four hex digits after "\u"; pos_ is just past the 'u'.
-uint32_t Reader::hex_escape() {
-  if (text_.size() - pos_ < 4) {
-    pos_ = text_.size();
-    fail("EOF while parsing a string");
-  }
-  uint32_t n = 0;
-  bool ok = true;
-  for (int k = 0; k < 4; ++k) {
-    int d = hex_digit(text_[pos_ + k]);
-    if (d < 0) ok = false;
-    n = n << 4 | uint32_t(d < 0 ? 0 : d);
-  }
-  pos_ += 4;
-  if (!ok) fail("invalid escape");
-  return n;
-}
-
-// pos_ is just past the opening quote. Decodes into out when out != nullptr.
-void Reader::scan_string(std::string* out) {
-  size_t start = pos_;
-  const size_t n = text_.size();
-  for (;;) {
-    size_t i = pos_;
-    while (i < n) {
-      char c = text_[i];
-      if (c == '"' || c == '\\' || uint8_t(c) < 0x20) break;
-      ++i;
-    }
-    if (out) out->append(text_.data() + pos_, i - pos_);
-    pos_ = i;
-    if (pos_ == n) fail("EOF while parsing a string");
-    char c = text_[pos_];
-    if (c == '"') {
-      ++pos_;
-      if (out && !valid_utf8(text_.substr(start, pos_ - 1 - start))) fail("invalid unicode code point");
-      return;
-    }
-    if (c != '\\') {
-      if (out) ++pos_;  // the reading path reports the character itself, skipping reports before it
-      fail("control character (\\u0000-\\u001F) found while parsing a string");
-    }
-    ++pos_;
-    if (pos_ == n) fail("EOF while parsing a string");
-    char e = text_[pos_++];
-    switch (e) {
-      case '"': if (out) *out += '"'; break;
-      case '\\': if (out) *out += '\\'; break;
-      case '/': if (out) *out += '/'; break;
-      case 'b': if (out) *out += '\b'; break;
-      case 'f': if (out) *out += '\f'; break;
-      case 'n': if (out) *out += '\n'; break;
-      case 'r': if (out) *out += '\r'; break;
-      case 't': if (out) *out += '\t'; break;
-      case 'u': {
-        uint32_t cp = hex_escape();
-        if (!out) break;  // skipped strings only need well-formed escapes
-        if (cp >= 0xDC00 && cp <= 0xDFFF) fail("lone leading surrogate in hex escape");
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-          if (pos_ == n) fail("EOF while parsing a string");
-          if (text_[pos_] != '\\') {
-            ++pos_;
-            fail("unexpected end of hex escape");
-          }
-          ++pos_;
-          if (pos_ == n) fail("EOF while parsing a string");
-          if (text_[pos_] != 'u') {
-            ++pos_;
-            fail("unexpected end of hex escape");
-          }
-          ++pos_;
-          uint32_t lo = hex_escape();
-          if (lo < 0xDC00 || lo > 0xDFFF) fail("lone leading surrogate in hex escape");
-          cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-        }
-        append_utf8(*out, cp);
-        break;
-      }
-      default:
-        fail("invalid escape");
-    }
-  }
-}
-
-// Validates a number starting at pos_ and moves past it. With strict_eof,
-// a number cut short by the end of the text reports "EOF while parsing a
-// value" (as when the number is read); otherwise "invalid number" (as when
-// it is skipped).
-void Reader::scan_number(bool strict_eof) {
-  const size_t n = text_.size();
-  auto at = [&](size_t i) { return i < n ? text_[i] : '\0'; };
-  if (at(pos_) == '-') ++pos_;
-  if (pos_ == n) {
-    if (strict_eof) fail("EOF while parsing a value");
-    fail("invalid number");
-  }
-  char c = text_[pos_];
-  if (c == '0') {
-    ++pos_;
-    if (is_digit(at(pos_))) peek_fail("invalid number");
-  } else if (c >= '1' && c <= '9') {
-    ++pos_;
-    while (is_digit(at(pos_))) ++pos_;
-  } else {
-    ++pos_;
-    fail("invalid number");
-  }
-  if (at(pos_) == '.') {
-    ++pos_;
-    if (!is_digit(at(pos_))) {
-      if (pos_ == n && strict_eof) peek_fail("EOF while parsing a value");
-      peek_fail("invalid number");
-    }
-    while (is_digit(at(pos_))) ++pos_;
-  }
-  if (at(pos_) == 'e' || at(pos_) == 'E') {
-    ++pos_;
-    if (at(pos_) == '+' || at(pos_) == '-') ++pos_;
-    if (pos_ == n) {
-      if (strict_eof) fail("EOF while parsing a value");
-      fail("invalid number");
-    }
-    if (!is_digit(text_[pos_])) {
-      ++pos_;
-      fail("invalid number");
-    }
-    while (is_digit(at(pos_))) ++pos_;
-  }
-}
-
-// ---- public reading API ---------------------------------------------------
-
-Kind Reader::peek() {
-  char c = value_start();
-  switch (c) {
-    case '{': return Kind::Object;
-    case '[': return Kind::Array;
-    case '"': return Kind::String;
-    case 't':
-    case 'f': return Kind::Bool;
-    case 'n': return Kind::Null;
-    default:
-      if (c == '-' || is_digit(c)) return Kind::Number;
-      peek_fail("expected value");
-  }
-}
-
-void Reader::begin_object() {
-  char c = value_start();
-  if (c != '{') invalid_type("a map");
-  open(c);
-}
-
-void Reader::begin_array() {
-  char c = value_start();
-  if (c != '[') invalid_type("a sequence");
-  open(c);
-}
-
-bool Reader::next_key(std::string& key) {
-  if (colon_pending_) skip_value();  // the previous member's value was not read: skip it
-  skip_ws();
-  if (pos_ == text_.size()) peek_fail("EOF while parsing an object");
-  char c = text_[pos_];
-  if (c == '}') {
-    ++pos_;
-    --depth_;
-    first_ = false;
-    return false;
-  }
-  if (!first_) {
-    if (c != ',') peek_fail("expected `,` or `}`");
-    ++pos_;
-    skip_ws();
-    if (pos_ == text_.size()) peek_fail("EOF while parsing a value");
-    c = text_[pos_];
-    if (c == '}') peek_fail("trailing comma");
-  }
-  first_ = false;
-  if (c != '"') peek_fail("key must be a string");
-  ++pos_;
-  key.clear();
-  scan_string(&key);
-  // Whitespace up to the ':' belongs to the key: errors about the key
-  // (unknown, duplicate) are reported after it, and the ':' is taken by
-  // whatever reads the value.
-  skip_ws();
-  colon_pending_ = true;
-  return true;
-}
-
-bool Reader::next_element() {
-  skip_ws();
-  if (pos_ == text_.size()) peek_fail("EOF while parsing a list");
-  char c = text_[pos_];
-  if (c == ']') {
-    ++pos_;
-    --depth_;
-    first_ = false;
-    return false;
-  }
-  if (!first_) {
-    if (c != ',') peek_fail("expected `,` or `]`");
-    ++pos_;
-    skip_ws();
-    if (pos_ == text_.size()) peek_fail("EOF while parsing a value");
-    if (text_[pos_] == ']') peek_fail("trailing comma");
-  }
-  first_ = false;
-  return true;
-}
-
-std::string Reader::read_string() {
-  char c = value_start();
-  if (c != '"') invalid_type("a string");
-  ++pos_;
-  std::string out;
-  scan_string(&out);
-  first_ = false;
-  return out;
-}
-
-void Reader::skip_value() {
-  // Iterative: a stack of open brackets instead of recursion, so nesting
-  // depth costs memory proportional to the input and never the call stack.
-  std::string frames;
-  take_colon();
-  const size_t n = text_.size();
-  for (;;) {
-    skip_ws();
-    if (pos_ == n) peek_fail("EOF while parsing a value");
-    char c = text_[pos_];
-    bool opened = false;
-    switch (c) {
-      case 'n': ++pos_; parse_ident("ull"); break;
-      case 't': ++pos_; parse_ident("rue"); break;
-      case 'f': ++pos_; parse_ident("alse"); break;
-      case '"': ++pos_; scan_string(nullptr); break;
-      case '[':
-      case '{':
-        frames += c;
-        ++pos_;
-        opened = true;
-        break;
-      default:
-        if (c == '-' || is_digit(c)) {
-          scan_number(false);
-          break;
-        }
-        peek_fail("expected value");
-    }
-    // After a value (or an opening bracket): close brackets, find the next value.
-    bool accept_comma = !opened;
-    for (;;) {
-      if (frames.empty()) {
-        first_ = false;
-        return;
-      }
-      char frame = frames.back();
-      skip_ws();
-      if (pos_ == n) peek_fail(frame == '[' ? "EOF while parsing a list" : "EOF while parsing an object");
-      char d = text_[pos_];
-      if ((frame == '[' && d == ']') || (frame == '{' && d == '}')) {
-        ++pos_;
-        frames.pop_back();
-        accept_comma = true;
-        continue;
-      }
-      if (accept_comma) {
-        if (d != ',') peek_fail(frame == '[' ? "expected `,` or `]`" : "expected `,` or `}`");
-        ++pos_;
-      }
-      if (frame == '{') {
-        skip_ws();
-        if (pos_ == n) peek_fail("EOF while parsing an object");
-        if (text_[pos_] != '"') peek_fail("key must be a string");
-        ++pos_;
-        scan_string(nullptr);
-        skip_ws();
-        if (pos_ == n) peek_fail("EOF while parsing an object");
-        if (text_[pos_] != ':') peek_fail("expected `:`");
-        ++pos_;
-      }
-      break;  // a value follows
-    }
-  }
-}
-
-void Reader::finish() {
-  skip_ws();
-  if (pos_ != text_.size()) peek_fail("trailing characters");
-}
-
-void Reader::invalid_type(std::string_view expected) {
-  char c = value_start();
-  std::string what;
-  switch (c) {
-    case '{': what = "map"; break;
-    case '[': what = "sequence"; break;
-    case 'n': ++pos_; parse_ident("ull"); what = "null"; break;
-    case 't': ++pos_; parse_ident("rue"); what = "boolean `true`"; break;
-    case 'f': ++pos_; parse_ident("alse"); what = "boolean `false`"; break;
-    case '"': {
-      ++pos_;
-      std::string s;
-      scan_string(&s);
-      what = "string " + debug_quoted(s);
-      break;
-    }
-    default: {
-      if (c != '-' && !is_digit(c)) peek_fail("expected value");
-      size_t start = pos_;
-      scan_number(true);
-      std::string_view num = text_.substr(start, pos_ - start);
-      bool integral = num.find_first_of(".eE") == std::string_view::npos;
-      bool negative = num[0] == '-';
-      if (integral) {
-        std::string_view digits = negative ? num.substr(1) : num;
-        uint64_t mag = 0;
-        auto res = std::from_chars(digits.data(), digits.data() + digits.size(), mag);
-        bool fits = res.ec == std::errc() && res.ptr == digits.data() + digits.size();
-        if (fits && !negative) {
-          what = "integer `" + std::to_string(mag) + "`";
-          break;
-        }
-        if (fits && mag != 0 && mag <= (uint64_t(1) << 63)) {
-          what = "integer `-" + std::to_string(mag) + "`";
-          break;
-        }
-      }
-      double v = std::strtod(std::string(num).c_str(), nullptr);
-      if (std::isinf(v)) fail("number out of range");
-      what = "floating point `" + float_text(v) + "`";
-    }
-  }
-  fail("invalid type: " + what + ", expected " + std::string(expected));
-}
-
-// ---- records ----------------------------------------------------------------
-
-void read_record(Reader& r, std::string_view name, const std::vector<std::string_view>& fields,
-                 const std::function<void(Reader&, size_t)>& read_field) {
-  const std::string expected = "struct " + std::string(name);
-  Kind kind = r.peek();
-  if (kind == Kind::Object) {
-    r.begin_object();
-    std::vector<bool> seen(fields.size(), false);
-    std::string key;
-    while (r.next_key(key)) {
-      auto it = std::find(fields.begin(), fields.end(), std::string_view(key));
-      if (it == fields.end()) {
-        r.skip_value();
-        continue;
-      }
-      size_t i = size_t(it - fields.begin());
-      if (seen[i]) r.duplicate_field(fields[i]);
-      seen[i] = true;
-      read_field(r, i);
-    }
-    for (size_t i = 0; i < fields.size(); ++i)
-      if (!seen[i]) r.missing_field(fields[i]);
-    return;
-  }
-  if (kind == Kind::Array) {
-    const std::string with = expected + " with " + std::to_string(fields.size()) + " elements";
-    r.begin_array();
-    for (size_t i = 0; i < fields.size(); ++i) {
-      if (!r.next_element()) r.invalid_length(i, with);
-      read_field(r, i);
-    }
-    size_t count = fields.size();
-    while (r.next_element()) {
-      r.skip_value();
-      ++count;
-    }
-    if (count != fields.size()) r.invalid_length(count, with);
-    return;
-  }
-  r.invalid_type(expected);
-}
-
-// ---- values and writing -------------------------------------------------------
+// ---------------------------------------------------------------- Writer
 
 Value Value::string(std::string s) {
   Value v;
@@ -644,29 +617,24 @@ Value& Value::set(std::string key, Value v) {
 void append_quoted(std::string& out, std::string_view s) {
   static const char digits[] = "0123456789abcdef";
   out += '"';
-  size_t run = 0;  // start of the pending run of bytes copied as they are
+  size_t run = 0;
   for (size_t i = 0; i < s.size(); ++i) {
-    uint8_t c = uint8_t(s[i]);
-    const char* esc = nullptr;
-    switch (c) {
-      case '"': esc = "\\\""; break;
-      case '\\': esc = "\\\\"; break;
-      case '\n': esc = "\\n"; break;
-      case '\r': esc = "\\r"; break;
-      case '\t': esc = "\\t"; break;
-      case '\b': esc = "\\b"; break;
-      case '\f': esc = "\\f"; break;
-      default:
-        if (c >= 0x20) continue;
-    }
+    const auto c = uint8_t(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
     out.append(s.data() + run, i - run);
     run = i + 1;
-    if (esc) {
-      out += esc;
-    } else {
-      out += "\\u00";
-      out += digits[c >> 4];
-      out += digits[c & 15];
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        out += "\\u00";
+        out += digits[c >> 4];
+        out += digits[c & 15];
     }
   }
   out.append(s.data() + run, s.size() - run);
@@ -677,6 +645,7 @@ namespace {
 
 void write_value(std::string& out, const Value& v, bool pretty, size_t level) {
   auto newline = [&](size_t lvl) {
+    if (!pretty) return;
     out += '\n';
     out.append(2 * lvl, ' ');
   };
@@ -690,14 +659,12 @@ void write_value(std::string& out, const Value& v, bool pretty, size_t level) {
         return;
       }
       out += '[';
-      bool first = true;
-      for (const Value& item : v.items()) {
-        if (!first) out += ',';
-        first = false;
-        if (pretty) newline(level + 1);
-        write_value(out, item, pretty, level + 1);
+      for (size_t i = 0; i < v.items().size(); ++i) {
+        if (i) out += ',';
+        newline(level + 1);
+        write_value(out, v.items()[i], pretty, level + 1);
       }
-      if (pretty) newline(level);
+      newline(level);
       out += ']';
       return;
     }
@@ -707,47 +674,18 @@ void write_value(std::string& out, const Value& v, bool pretty, size_t level) {
         return;
       }
       out += '{';
-      bool first = true;
-      for (const auto& [key, member] : v.members()) {
-        if (!first) out += ',';
-        first = false;
-        if (pretty) newline(level + 1);
-        append_quoted(out, key);
+      for (size_t i = 0; i < v.members().size(); ++i) {
+        if (i) out += ',';
+        newline(level + 1);
+        append_quoted(out, v.members()[i].first);
         out += pretty ? ": " : ":";
-        write_value(out, member, pretty, level + 1);
+        write_value(out, v.members()[i].second, pretty, level + 1);
       }
-      if (pretty) newline(level);
+      newline(level);
       out += '}';
       return;
     }
   }
-}
-
-Value sorted_copy(const Value& v) {
-  switch (v.type()) {
-    case Value::Type::String:
-      return v;
-    case Value::Type::Array: {
-      Value out = Value::array();
-      for (const Value& item : v.items()) out.push(sorted_copy(item));
-      return out;
-    }
-    case Value::Type::Object:
-      break;
-  }
-  std::vector<std::pair<std::string, Value>> members;
-  for (const auto& [key, member] : v.members()) {
-    auto it = std::find_if(members.begin(), members.end(), [&](const auto& m) { return m.first == key; });
-    if (it != members.end()) {
-      it->second = sorted_copy(member);  // a repeated name keeps its last value
-    } else {
-      members.emplace_back(key, sorted_copy(member));
-    }
-  }
-  std::stable_sort(members.begin(), members.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-  Value out = Value::object();
-  for (auto& [key, member] : members) out.set(std::move(key), std::move(member));
-  return out;
 }
 
 }  // namespace
@@ -765,10 +703,13 @@ std::string write_compact(const Value& v) {
 }
 
 Value merge_sorted(const Value& a, const Value& b) {
-  Value both = Value::object();
-  for (const auto& [key, member] : a.members()) both.set(key, member);
-  for (const auto& [key, member] : b.members()) both.set(key, member);
-  return sorted_copy(both);
+  // A later member of the same name replaces an earlier one.
+  std::map<std::string, const Value*> sorted;
+  for (const Value* src : {&a, &b})
+    for (const auto& [key, value] : src->members()) sorted[key] = &value;
+  Value out = Value::object();
+  for (const auto& [key, value] : sorted) out.set(key, *value);
+  return out;
 }
 
 }  // namespace nacrel::json

@@ -9,7 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,16 +34,12 @@ class Error : public std::exception {
   std::string full_;
 };
 
-// Deepest nesting of arrays and objects the reader accepts when reading them
-// through begin_object/begin_array; deeper input fails with "recursion limit
-// exceeded". skip_value works without recursion and has no depth limit.
+// Deepest nesting of arrays and objects the reader accepts.
 inline constexpr size_t kMaxDepth = 128;
 
 enum class Kind { Object, Array, String, Number, Bool, Null };
 
 // Pull reader over one JSON text. Every method throws Error on malformed input.
-// Positions follow one rule: the column is that of the last byte consumed
-// (errors about the next byte, such as "expected value", count that byte).
 class Reader {
  public:
   explicit Reader(std::string_view text);
@@ -53,9 +50,9 @@ class Reader {
   // Consumes '{' (counts one nesting level).
   void begin_object();
   // Reads the next member name; false when '}' was consumed instead. The ':'
-  // is taken by the next read of the value, so errors about the name itself
-  // (duplicate, unknown) point just after it. A member whose value is left
-  // unread is skipped by the following next_key.
+  // is consumed by the next value operation (peek, skip_value, read_*,
+  // invalid_type), so that errors about the name itself are placed right
+  // after it.
   bool next_key(std::string& key);
 
   // Consumes '[' (counts one nesting level).
@@ -65,7 +62,7 @@ class Reader {
 
   // Reads a string value, escapes decoded to UTF-8.
   std::string read_string();
-  // Validates and skips any value, however nested.
+  // Validates and skips any value, however nested (up to kMaxDepth).
   void skip_value();
   // Requires that only whitespace remains; else "trailing characters".
   void finish();
@@ -76,8 +73,6 @@ class Reader {
   // (for example: string "abc", integer `5`, floating point `1.5`,
   // boolean `true`, null, map, sequence).
   [[noreturn]] void invalid_type(std::string_view expected);
-  // Scalars (strings, numbers, literals) are consumed first, as the position
-  // then points after them; arrays and objects are not.
   // "invalid length N, expected <expected>".
   [[noreturn]] void invalid_length(size_t n, std::string_view expected) const;
   // "missing field `NAME`".
@@ -88,36 +83,76 @@ class Reader {
   [[noreturn]] void unknown_field(std::string_view name, const std::vector<std::string_view>& expected) const;
 
  private:
-  Error error_at(size_t index, const std::string& message) const;
-  [[noreturn]] void peek_fail(const std::string& message) const;
-  void skip_ws();
-  void take_colon();
-  char value_start();
-  void parse_ident(const char* rest);
-  void open(char c);
-  uint32_t hex_escape();
-  void scan_string(std::string* out);
-  void scan_number(bool strict_eof);
-
   std::string_view text_;
   size_t pos_ = 0;
   size_t depth_ = 0;
-  bool first_ = false;          // no element/member read yet in the innermost open container
+  // One entry per open container: whether it is an object, and whether its
+  // first member or element is still to come.
+  void consume_colon();
+  std::vector<uint8_t> frames_;
   bool colon_pending_ = false;  // a member name was read, its ':' not yet
-  // Line/column are computed from the byte offset only when an error is raised.
+  // Line/column bookkeeping is the implementation's; positions are computed
+  // from the byte offset only when an error is raised.
+  friend struct ReaderImpl;
   friend class ReaderTestAccess;
 };
 
-// Reads a record (struct) NAME whose fields are `fields`, in field order,
-// calling read_field(r, i) to read the value of field i (exactly one value).
-//  - object: members in any order; unknown members are skipped; a repeated
-//    field fails "duplicate field `F`"; after '}' the first absent field in
-//    field order fails "missing field `F`";
-//  - array: exactly fields.size() elements, element i being field i; any
-//    other count N fails "invalid length N, expected struct NAME with K elements";
-//  - anything else: "invalid type: ..., expected struct NAME".
-void read_record(Reader& r, std::string_view name, const std::vector<std::string_view>& fields,
-                 const std::function<void(Reader&, size_t)>& read_field);
+// Reads a record (struct) NAME whose fields are `fields`, in declaration order.
+// - Object form: members in any order; unknown members skipped; a known member
+//   twice -> "duplicate field `F`"; after '}', the first absent field in field
+//   order -> "missing field `F`".
+// - Array form: exactly fields.size() values in field order, otherwise
+//   "invalid length N, expected struct NAME with K elements" (N = values given).
+// - Anything else: "invalid type: <value>, expected struct NAME".
+// read_field(i, reader) reads the value of field i and is called once per field.
+template <class ReadField>
+void read_struct(Reader& r, std::string_view name, std::span<const std::string_view> fields, ReadField&& read_field) {
+  const Kind kind = r.peek();
+  if (kind == Kind::Object) {
+    r.begin_object();
+    std::vector<bool> seen(fields.size());
+    std::string key;
+    while (r.next_key(key)) {
+      size_t i = 0;
+      while (i < fields.size() && fields[i] != key) ++i;
+      if (i == fields.size()) {
+        r.skip_value();
+        continue;
+      }
+      if (seen[i]) r.duplicate_field(fields[i]);
+      read_field(i, r);
+      seen[i] = true;
+    }
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (!seen[i]) r.missing_field(fields[i]);
+    return;
+  }
+  const std::string expected = "struct " + std::string(name);
+  if (kind == Kind::Array) {
+    const std::string with = expected + " with " + std::to_string(fields.size()) + " elements";
+    r.begin_array();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (!r.next_element()) r.invalid_length(i, with);
+      read_field(i, r);
+    }
+    // Count every surplus value so that the message names the real length.
+    size_t n = fields.size();
+    while (r.next_element()) {
+      r.skip_value();
+      ++n;
+    }
+    if (n != fields.size()) r.invalid_length(n, with);
+    return;
+  }
+  r.invalid_type(expected);
+}
+
+template <class ReadField>
+void read_struct(Reader& r, std::string_view name, std::initializer_list<std::string_view> fields,
+                 ReadField&& read_field) {
+  read_struct(r, name, std::span<const std::string_view>(fields.begin(), fields.size()),
+              std::forward<ReadField>(read_field));
+}
 
 // Value tree for writing.
 class Value {
@@ -151,8 +186,7 @@ class Value {
 std::string write_pretty(const Value& v);
 // Compact layout: no whitespace at all.
 std::string write_compact(const Value& v);
-// Object holding the members of both objects, sorted by name in byte order
-// (nested objects sorted too; a name present in both keeps b's value).
+// Object holding the members of both objects, sorted by name in byte order.
 Value merge_sorted(const Value& a, const Value& b);
 // Appends s as a JSON string literal (quotes and escapes) to out.
 void append_quoted(std::string& out, std::string_view s);

@@ -1,0 +1,79 @@
+#include "rangeproof/generators.hpp"
+
+#include <mutex>
+#include <string>
+
+#include "group/error.hpp"
+#include "group/hash_to_curve.hpp"
+#include "group/sha2.hpp"
+
+namespace nacrel::rangeproof {
+
+namespace {
+
+// Label offsets below this are cached: enough for both vectors up to 1024 bits.
+constexpr uint64_t kCachedOffsets = 2048;
+
+Point generator_at_offset(uint64_t offset) {
+  return derive_generator(BigInt::from_u64(kGeneratorLabel) + BigInt::from_u64(offset));
+}
+
+struct GeneratorCache {
+  std::mutex mu;
+  std::vector<Point> points;  // points[k] = generator of label + k
+
+  // Extends the cache to `count` entries (count <= kCachedOffsets) and copies
+  // entries [begin, end) to out.
+  void copy(uint64_t count, uint64_t begin, uint64_t end, std::vector<Point>& out) {
+    std::lock_guard<std::mutex> lock(mu);
+    if (points.size() < count) {
+      points.reserve(count);
+      for (uint64_t k = points.size(); k < count; ++k) points.push_back(generator_at_offset(k));
+    }
+    out.assign(points.begin() + begin, points.begin() + end);
+  }
+};
+
+GeneratorCache& cache() {
+  static GeneratorCache c;  // never destroyed before exit; guarded construction
+  return c;
+}
+
+}  // namespace
+
+void check_range_bits(uint64_t n) {
+  if (n > kMaxRangeBits)
+    fail("n_bit " + std::to_string(n) + " exceeds the supported maximum of " + std::to_string(kMaxRangeBits) +
+         " bits");
+}
+
+Point derive_generator(const BigInt& k) {
+  std::vector<uint8_t> label = k.to_bytes();
+  std::array<uint8_t, 64> digest = sha512(label.data(), label.size());
+  // Leading zero bytes of the digest are dropped; the map reads one big-endian
+  // integer, so this never changes the point.
+  std::vector<uint8_t> trimmed = BigInt::from_bytes(digest.data(), digest.size()).to_bytes();
+  return generate_random_point(trimmed.data(), trimmed.size());
+}
+
+GeneratorVectors derive_generator_vectors(uint64_t n) {
+  check_range_bits(n);
+  GeneratorVectors out;
+  if (2 * n <= kCachedOffsets) {
+    cache().copy(2 * n, 0, n, out.g_vec);
+    cache().copy(2 * n, n, 2 * n, out.h_vec);
+    return out;
+  }
+  out.g_vec.reserve(n);
+  out.h_vec.reserve(n);
+  for (uint64_t i = 0; i < n; ++i) out.g_vec.push_back(generator_at_offset(i));
+  for (uint64_t i = 0; i < n; ++i) out.h_vec.push_back(generator_at_offset(n + i));
+  return out;
+}
+
+const Point& range_test_h() {
+  static const Point h = derive_generator(BigInt::one());
+  return h;
+}
+
+}  // namespace nacrel::rangeproof

@@ -1,0 +1,43 @@
+// Generator vectors of the range proof: every generator is the SHA-512 digest
+// of a counter label mapped to the curve, so prover and verifier derive the
+// same vectors from the bit length alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "group/bigint.hpp"
+#include "group/point.hpp"
+
+namespace nacrel::rangeproof {
+
+// The four ASCII bytes "Qelt" read as a big-endian integer.
+inline constexpr uint32_t kGeneratorLabel = 0x51656c74;
+
+// Largest bit length accepted anywhere in the range-proof layer. It keeps the
+// labels (label + 2n - 1) below 2^32 with a wide margin and bounds the work of
+// a single call; bit lengths beyond a few hundred have no use for values
+// below the group order.
+inline constexpr uint64_t kMaxRangeBits = 1u << 16;
+
+// Stops with a clear message when n exceeds kMaxRangeBits.
+void check_range_bits(uint64_t n);
+
+// generate_random_point(to_bytes(from_bytes(SHA-512(to_bytes(k))))).
+Point derive_generator(const BigInt& k);
+
+struct GeneratorVectors {
+  std::vector<Point> g_vec;  // labels label + i
+  std::vector<Point> h_vec;  // labels label + n + i
+};
+
+// Both vectors of length n. Generators are kept in a process-wide cache
+// indexed by label offset (bounded, built once per offset, thread-safe), so
+// repeated calls cost only the copies.
+GeneratorVectors derive_generator_vectors(uint64_t n);
+
+// The blinding base of the self-test: the generator derived from the integer 1.
+const Point& range_test_h();
+
+}  // namespace nacrel::rangeproof

@@ -1,0 +1,308 @@
+#include "rangeproof/range_proof.hpp"
+
+#include "group/encoding.hpp"
+#include "group/error.hpp"
+#include "rangeproof/detail.hpp"
+
+namespace nacrel::rangeproof {
+
+namespace {
+
+// Powers base^0 .. base^(count-1).
+std::vector<Fr> powers(const Fr& base, size_t count) {
+  std::vector<Fr> out(count);
+  Fr acc = Fr::one();
+  for (size_t i = 0; i < count; ++i) {
+    out[i] = acc;
+    acc *= base;
+  }
+  return out;
+}
+
+// Low N bits of agg = sum_j v_j * 2^(j*n), added with carries over a fixed
+// width so that nothing branches on the values.
+std::vector<uint64_t> aggregate_bits(const std::vector<Scalar>& secrets, uint64_t n, size_t N) {
+  std::vector<uint64_t> bits(N, 0);
+  for (size_t j = 0; j < secrets.size(); ++j) {
+    std::array<uint8_t, 32> be = secrets[j].serialize();
+    const size_t offset = size_t(j * n);
+    uint64_t carry = 0;
+    for (size_t t = offset; t < N; ++t) {
+      const size_t pos = t - offset;  // bit position inside v_j
+      uint64_t vb = 0;
+      if (pos < 256) vb = (be[31 - pos / 8] >> (pos % 8)) & 1;
+      const uint64_t s = bits[t] + vb + carry;
+      bits[t] = s & 1;
+      carry = s >> 1;
+    }
+  }
+  return bits;
+}
+
+std::vector<Scalar> scalars_of(const std::vector<Fr>& v, const char* purpose) {
+  std::vector<Scalar> out;
+  out.reserve(v.size());
+  for (const Fr& f : v) out.emplace_back(purpose, f);
+  return out;
+}
+
+}  // namespace
+
+void check_range_shape(size_t g_len, size_t h_len, uint64_t n, uint64_t m) {
+  uint64_t N = 0;
+  if (__builtin_mul_overflow(n, m, &N) || g_len != N || h_len != N)
+    fail("range proof: generator vectors must hold n*m = " + std::to_string(n) + "*" + std::to_string(m) +
+         " entries (got " + std::to_string(g_len) + " and " + std::to_string(h_len) + ")");
+  detail::require_power_of_two(N);
+}
+
+RangeChallenges range_challenges(const RangeProof& proof, const Point& G, const Point& H,
+                                 const std::vector<Point>& commitments) {
+  RangeChallenges c;
+  c.y = point_challenge({&proof.A, &proof.S});
+  const Point by = Point::generator().mul_public(c.y);
+  c.z = point_challenge({&by});
+  std::vector<const Point*> tx_points = {&proof.T1, &proof.T2, &G, &H};
+  for (const Point& v : commitments) tx_points.push_back(&v);
+  c.x = point_challenge(tx_points.data(), tx_points.size());
+  c.ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
+  c.Gx = G.mul_public(c.ux);
+  return c;
+}
+
+Scalar range_delta(const Scalar& y, const Scalar& z, uint64_t n, uint64_t m) {
+  const Fr zf = z.fe(), z2 = zf * zf;
+  Fr sum_y = Fr::zero(), yi = Fr::one();
+  for (uint64_t i = 0; i < n * m; ++i) {
+    sum_y += yi;
+    yi *= y.fe();
+  }
+  Fr sum_2 = Fr::zero(), two_k = Fr::one();
+  for (uint64_t k = 0; k < n; ++k) {
+    sum_2 += two_k;
+    two_k = two_k.dbl();
+  }
+  Fr sum_z = Fr::zero(), zj = z2 * zf;  // z^(j+3)
+  for (uint64_t j = 0; j < m; ++j) {
+    sum_z += zj;
+    zj *= zf;
+  }
+  return Scalar("delta", (zf - z2) * sum_y - sum_z * sum_2);
+}
+
+RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<Point>& h_vec, const Point& G,
+                             const Point& H, const std::vector<Scalar>& secrets, const std::vector<Scalar>& blindings,
+                             uint64_t n) {
+  const uint64_t m = secrets.size();
+  if (blindings.size() < m) fail("range proof: fewer blindings than secrets");
+  check_range_shape(g_vec.size(), h_vec.size(), n, m);
+  const size_t N = size_t(n * m);
+
+  std::vector<Point> V;
+  V.reserve(m);
+  for (size_t j = 0; j < m; ++j) V.push_back(lincomb_ct(G, secrets[j], H, blindings[j]));
+
+  const Scalar alpha = Scalar::random();
+  const Scalar rho = Scalar::random();
+
+  // A = H*alpha + sum_i (aL[i] ? g[i] : -h[i]), the choice made without branching.
+  const std::vector<uint64_t> aL = aggregate_bits(secrets, n, N);
+  G1Jac acc = mul_ct(H.ge(), alpha.fe());
+  for (size_t i = 0; i < N; ++i) {
+    G1Affine pick = neg(h_vec[i].ge());
+    const uint64_t mask = uint64_t(0) - aL[i];
+    Fq::cmov(pick.x, g_vec[i].ge().x, mask);
+    Fq::cmov(pick.y, g_vec[i].ge().y, mask);
+    acc = add_mixed(acc, pick);
+  }
+  RangeProof proof;
+  proof.A = Point("add_point", to_affine(acc));
+
+  std::vector<Fr> sR(N), sL(N);
+  for (size_t i = 0; i < N; ++i) sR[i] = Scalar::random().fe();
+  for (size_t i = 0; i < N; ++i) sL[i] = Scalar::random().fe();
+  {
+    std::vector<G1Affine> g(N), h(N);
+    for (size_t i = 0; i < N; ++i) {
+      g[i] = g_vec[i].ge();
+      h[i] = h_vec[i].ge();
+    }
+    G1Jac s = add(mul_ct(H.ge(), rho.fe()), detail::sum_ct(g.data(), sL.data(), N));
+    s = add(s, detail::sum_ct(h.data(), sR.data(), N));
+    proof.S = Point("add_point", to_affine(s));
+  }
+
+  const Scalar y = point_challenge({&proof.A, &proof.S});
+  const Point by = Point::generator().mul_public(y);
+  const Scalar z = point_challenge({&by});
+  const Fr yf = y.fe(), zf = z.fe();
+  const std::vector<Fr> yN = powers(yf, N);
+  const std::vector<Fr> two_n = powers(Fr::from_u64(2), size_t(n));
+  std::vector<Fr> z_j2(m);  // z^(j+2)
+  {
+    Fr zp = zf * zf;
+    for (size_t j = 0; j < m; ++j) {
+      z_j2[j] = zp;
+      zp *= zf;
+    }
+  }
+
+  std::vector<Fr> aLf(N), aRf(N);
+  for (size_t i = 0; i < N; ++i) {
+    aLf[i] = Fr::from_u64(aL[i]);
+    aRf[i] = aLf[i] - Fr::one();
+  }
+
+  Fr t1 = Fr::zero(), t2 = Fr::zero();
+  for (size_t i = 0; i < N; ++i) {
+    const Fr zk = z_j2[i / n] * two_n[i % n];
+    t2 += sR[i] * yN[i] * sL[i];
+    t1 += sL[i] * (aRf[i] + zf) * yN[i] + (aLf[i] - zf) * sR[i] * yN[i] + sL[i] * zk;
+  }
+
+  const Scalar tau1 = Scalar::random();
+  const Scalar tau2 = Scalar::random();
+  proof.T1 = lincomb_ct(G, Scalar("t1", t1), H, tau1);
+  proof.T2 = lincomb_ct(G, Scalar("t2", t2), H, tau2);
+
+  std::vector<const Point*> x_points = {&proof.T1, &proof.T2, &G, &H};
+  for (const Point& v : V) x_points.push_back(&v);
+  const Scalar x = point_challenge(x_points.data(), x_points.size());
+  const Fr xf = x.fe();
+
+  Fr tau_x = xf * tau1.fe() + xf * xf * tau2.fe();
+  for (size_t j = 0; j < m; ++j) tau_x += z_j2[j] * blindings[j].fe();
+  proof.tau_x = Scalar("tau_x", tau_x);
+  proof.miu = Scalar("miu", rho.fe() * xf + alpha.fe());
+
+  std::vector<Fr> lvec(N), rvec(N);
+  Fr tx = Fr::zero();
+  for (size_t i = 0; i < N; ++i) {
+    lvec[i] = sL[i] * xf + (aLf[i] - zf);
+    rvec[i] = yN[i] * (zf + aRf[i] + sR[i] * xf) + z_j2[i / n] * two_n[i % n];
+    tx += lvec[i] * rvec[i];
+  }
+  proof.tx = Scalar("tx", tx);
+
+  const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
+  const Point Gx = G.mul_public(ux);
+
+  // h'[i] = h[i] * y^-i (public values).
+  std::vector<Point> h_prime(N);
+  {
+    const Fr y_inv = N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one();
+    std::vector<G1Jac> jac(N);
+    Fr p = Fr::one();
+    for (size_t i = 0; i < N; ++i) {
+      jac[i] = mul_vartime(h_vec[i].ge(), p);
+      p *= y_inv;
+    }
+    std::vector<G1Affine> aff(N);
+    batch_to_affine(jac.data(), aff.data(), N);
+    for (size_t i = 0; i < N; ++i) h_prime[i] = Point("scalar_mul", aff[i]);
+  }
+  // The argument never reads its commitment P, so it is not formed here.
+  proof.inner_product_proof =
+      InnerProductArg::prove(g_vec, h_prime, Gx, scalars_of(lvec, "lvec"), scalars_of(rvec, "rvec"));
+  return proof;
+}
+
+bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point>& h_vec, const Point& G,
+                        const Point& H, const std::vector<Point>& commitments, uint64_t n) const {
+  const uint64_t m = commitments.size();
+  if (m == 0) fail("range proof: verification needs at least one commitment");
+  check_range_shape(g_vec.size(), h_vec.size(), n, m);
+  const size_t N = size_t(n * m);
+
+  const RangeChallenges ch = range_challenges(*this, G, H, commitments);
+  const Fr y = ch.y.fe(), z = ch.z.fe(), x = ch.x.fe(), ux = ch.ux.fe();
+  const Fr y_inv = N > 1 ? detail::inverse_public(y, "challenge y") : Fr::one();
+  const Fr delta = range_delta(ch.y, ch.z, n, m).fe();
+  const IpaFolding f = inner_product_proof.fold(N, ch.Gx);
+  const size_t k = f.x.size();
+  const Fr a = Scalar::from_bigint(inner_product_proof.a_tag).fe();
+  const Fr b = Scalar::from_bigint(inner_product_proof.b_tag).fe();
+  const Fr tx_f = tx.fe();
+  // Weight of the polynomial check; random and non-zero, so a failing check
+  // cannot be cancelled by the other one except with probability 1/r.
+  const Fr c = Scalar::random().fe();
+
+  std::vector<G1Affine> pts;
+  std::vector<Fr> ks;
+  pts.reserve(2 * N + 2 * k + 6 + m);
+  ks.reserve(pts.capacity());
+  auto term = [&](const Point& p, const Fr& s) {
+    pts.push_back(p.ge());
+    ks.push_back(s);
+  };
+  term(G, ux * (tx_f - a * b) + c * (tx_f - delta));
+  term(H, c * tau_x.fe() - miu.fe());
+  term(A, Fr::one());
+  term(S, x);
+  term(T1, -(c * x));
+  term(T2, -(c * x * x));
+  Fr zp = z * z;  // z^(j+2)
+  std::vector<Fr> z_j2(m);
+  for (size_t j = 0; j < m; ++j) {
+    z_j2[j] = zp;
+    term(commitments[j], -(c * zp));
+    zp *= z;
+  }
+  for (size_t j = 0; j < k; ++j) {
+    term(inner_product_proof.L[j], f.x[j].fe() * f.x[j].fe());
+    term(inner_product_proof.R[j], f.x_inv[j].fe() * f.x_inv[j].fe());
+  }
+  Fr y_inv_i = Fr::one(), two_k = Fr::one();
+  for (size_t i = 0; i < N; ++i) {
+    if (i % n == 0) two_k = Fr::one();
+    term(g_vec[i], -z - a * f.s[i].fe());
+    term(h_vec[i], z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe()));
+    y_inv_i *= y_inv;
+    two_k = two_k.dbl();
+  }
+  return msm_vartime(pts.data(), ks.data(), pts.size()).is_identity();
+}
+
+json::Value RangeProof::to_json() const {
+  json::Value v = json::Value::object();
+  v.set("A", point_json(A));
+  v.set("S", point_json(S));
+  v.set("T1", point_json(T1));
+  v.set("T2", point_json(T2));
+  v.set("tau_x", scalar_json(tau_x));
+  v.set("miu", scalar_json(miu));
+  v.set("tx", scalar_json(tx));
+  v.set("inner_product_proof", inner_product_proof.to_json());
+  return v;
+}
+
+RangeProof RangeProof::read(json::Reader& r) {
+  static constexpr std::string_view kFields[] = {"A", "S", "T1", "T2", "tau_x", "miu", "tx", "inner_product_proof"};
+  RangeProof out;
+  detail::read_record(r, "RangeProof", kFields, [&](size_t i, json::Reader& rd) {
+    switch (i) {
+      case 0: out.A = read_point(rd); break;
+      case 1: out.S = read_point(rd); break;
+      case 2: out.T1 = read_point(rd); break;
+      case 3: out.T2 = read_point(rd); break;
+      case 4: out.tau_x = read_scalar(rd); break;
+      case 5: out.miu = read_scalar(rd); break;
+      case 6: out.tx = read_scalar(rd); break;
+      default: out.inner_product_proof = InnerProductArg::read(rd); break;
+    }
+  });
+  return out;
+}
+
+RangeProof RangeProof::from_json_text(std::string_view text) {
+  return parse_document(text, [](json::Reader& r) { return RangeProof::read(r); });
+}
+
+std::string generator_vectors_text(const std::vector<Point>& g_vec, const std::vector<Point>& h_vec) {
+  json::Value g = json::Value::array(), h = json::Value::array();
+  for (const Point& p : g_vec) g.push(point_json(p));
+  for (const Point& p : h_vec) h.push(point_json(p));
+  return "[" + json::write_pretty(g) + "," + json::write_pretty(h) + "]";
+}
+
+}  // namespace nacrel::rangeproof
