@@ -86,6 +86,8 @@ TEST(JsonReader, SyntaxErrors) {
       {"\"\\uDC00\"", "lone leading surrogate in hex escape at line 1 column 7"},
       {"\"\\uD800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
       {"\"\\uD800x\"", "unexpected end of hex escape at line 1 column 8"},
+      {"\"\\uD800\\n\"", "unexpected end of hex escape at line 1 column 9"},
+      {"\"\\uD800", "EOF while parsing a string at line 1 column 7"},
       {"\"a\x01\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
       {"\"a\nb\"", "control character (\\u0000-\\u001F) found while parsing a string at line 2 column 0"},
       {"\"\xff\"", "invalid unicode code point at line 1 column 3"},
@@ -107,6 +109,8 @@ TEST(JsonReader, SyntaxErrors) {
       {".5", "expected value at line 1 column 1"},
       {"{\n  \"a\": 1,\n  \"b\" 2\n}", "expected `:` at line 3 column 7"},
       {"[\n1,\n]", "trailing comma at line 3 column 1"},
+      {"{\n  \"a\": tru\n}", "expected ident at line 3 column 0"},  // the newline was consumed
+      {"{\"a\": [\n  1,\n  2\n  }", "expected `,` or `]` at line 4 column 3"},
       {"\xef\xbb\xbf{}", "expected value at line 1 column 1"},  // no byte order mark
       {"[1]\n\n x", "trailing characters at line 3 column 2"},
   };
@@ -173,9 +177,10 @@ TEST(JsonReader, LongInputsReadInLinearTime) {
 TEST(JsonReader, DecodesStrings) {
   json::Reader r(
       "[\"plain\", \"q\\\" b\\\\ s\\/ \\b\\f\\n\\r\\t\", \"\\u0041\\u00e9\\u20ac\", \"\\ud83d\\ude00\", \"\\uD834\\uDD1E\","
-      " \"h\xc3\xa9 \xf0\x9f\x98\x80\", \"\"]");
+      " \"h\xc3\xa9 \xf0\x9f\x98\x80\", \"\", \"\\uDBFF\\uDFFF\\u0000\"]");
   const std::string want[] = {"plain", "q\" b\\ s/ \b\f\n\r\t", "A\xc3\xa9\xe2\x82\xac", "\xf0\x9f\x98\x80",
-                              "\xf0\x9d\x84\x9e", "h\xc3\xa9 \xf0\x9f\x98\x80", ""};
+                              "\xf0\x9d\x84\x9e", "h\xc3\xa9 \xf0\x9f\x98\x80", "",
+                              std::string("\xf4\x8f\xbf\xbf\0", 5)};
   r.begin_array();
   for (const std::string& w : want) {
     ASSERT_TRUE(r.next_element());
@@ -340,4 +345,49 @@ TEST(JsonWriter, MergeSortedByByteOrder) {
   EXPECT_EQ(json::write_compact(json::merge_sorted(a, b)),
             "{\"Z\":\"6\",\"challenge_response\":\"3\",\"challengepk\":\"5\",\"chalrsph2r\":\"4\",\"pk\":\"1\","
             "\"pk_t_rand_commitment\":\"2\"}");
+}
+
+TEST(JsonRecord, NestedRecordsAndMemberPositions) {
+  // An outer record whose second field is itself a record, in either form.
+  auto read = [](const std::string& text) {
+    std::string got;
+    std::string result = outcome(text, [&](json::Reader& r) {
+      json::read_struct(r, "Outer", {"a", "inner"}, [&](size_t i, json::Reader& rd) {
+        if (i == 0) {
+          got += rd.read_string();
+          return;
+        }
+        json::read_struct(rd, "Inner", {"b"}, [&](size_t, json::Reader& r3) { got += "/" + r3.read_string(); });
+      });
+    });
+    return result == "ok" ? got : result;
+  };
+  EXPECT_EQ(read("{\"inner\":{\"b\":\"y\"},\"a\":\"x\"}"), "/yx");
+  EXPECT_EQ(read("[\"x\",[\"y\"]]"), "x/y");
+  EXPECT_EQ(read("[\"x\",{\"b\":\"y\"}]"), "x/y");
+  EXPECT_EQ(read("{\"a\":\"x\",\"inner\":[]}"),
+            "invalid length 0, expected struct Inner with 1 elements at line 1 column 19");
+  EXPECT_EQ(read("{\"a\":\"x\",\"inner\":{}}"), "missing field `b` at line 1 column 19");
+  EXPECT_EQ(read("{\"a\":\"x\",\"inner\":{\"b\":\"1\",\"b\":\"2\"}}"), "duplicate field `b` at line 1 column 29");
+  EXPECT_EQ(read("{\"a\":\"x\",\"inner\":\"s\"}"),
+            "invalid type: string \"s\", expected struct Inner at line 1 column 20");
+  EXPECT_EQ(read("{\"a\":\"x\",\"inner\":{\"b\":\"y\"}"), "EOF while parsing an object at line 1 column 26");
+
+  // Errors about a member name sit after the name and its whitespace, before
+  // the ':'; a value left unread is skipped by the next next_key.
+  json::Reader r("{\"a\" : [1, {\"c\": 2}], \"b\": 3}");
+  std::string key;
+  r.begin_object();
+  ASSERT_TRUE(r.next_key(key));
+  EXPECT_EQ(key, "a");
+  try {
+    r.unknown_field(key, {"x", "y"});
+    ADD_FAILURE();
+  } catch (const json::Error& e) {
+    EXPECT_STREQ(e.what(), "unknown field `a`, expected `x` or `y` at line 1 column 5");
+  }
+  ASSERT_TRUE(r.next_key(key));
+  EXPECT_EQ(key, "b");
+  EXPECT_FALSE(r.next_key(key));
+  r.finish();
 }
