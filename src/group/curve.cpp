@@ -288,18 +288,6 @@ G1Jac proj_to_jacobian(const Proj& p) {
 
 }  // namespace
 
-G1Jac mul_ct(const G1Affine& p, const Fr& k) {
-  Proj table[16];
-  ct_table(p, table);
-  const U256 e = k.to_canonical();
-  Proj acc = proj_identity();
-  for (int w = 63; w >= 0; --w) {
-    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
-    acc = proj_add(acc, ct_select(table, nibble(e, w)));
-  }
-  return proj_to_jacobian(acc);
-}
-
 G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n) {
   // The same fixed windows as mul_ct with one shared doubling chain.
   std::vector<Proj> tables(n * 16);
@@ -355,12 +343,40 @@ U256 mul_high(const U256& a, const U256& b) {
   return U256{{t[4], t[5], t[6], t[7]}};
 }
 
-// Fr element as a signed integer in (-r/2, r/2]: magnitude and sign.
-void signed_of(const Fr& f, U256& mag, bool& negative) {
-  U256 v = f.to_canonical();
-  U256 w = (-f).to_canonical();
-  negative = u256_lt(w, v);
-  mag = negative ? w : v;
+// Fr element as a signed integer in (-r/2, r/2]: magnitude and a sign mask
+// (all-ones for negative). Branch-free.
+void signed_of(const Fr& f, U256& mag, uint64_t& negative) {
+  const U256 v = f.to_canonical();
+  const U256 w = (-f).to_canonical();
+  uint64_t borrow = 0;
+  for (int i = 0; i < 4; ++i) fieldimpl::sbb(w.w[i], v.w[i], borrow);
+  negative = uint64_t(0) - borrow;  // w < v
+  for (int i = 0; i < 4; ++i) mag.w[i] = (v.w[i] & ~negative) | (w.w[i] & negative);
+}
+
+// x < r into Fr without the range check (and its branch).
+Fr fr_of_reduced(const U256& x) {
+  Fr f;
+  fieldimpl::mont_mul<FrParams>(f.v, x.w, FrParams::R2.w);
+  return f;
+}
+
+// The split of glv_split as magnitudes and sign masks, in constant time:
+// fixed-length products, Fr arithmetic and masked selections only.
+void glv_split_masks(const Fr& k, U256& k1, uint64_t& neg1, U256& k2, uint64_t& neg2) {
+  // c1 ~ k b2 / r and c2 ~ k (-b1) / r; then k2 = c1 (-b1) - c2 b2 and
+  // k1 = k - k2 lambda. The identity k = k1 + k2 lambda holds whatever the
+  // rounding; rounding only decides that both halves stay near 2^127.
+  static const Fr minus_b1 = fr_const(kMinusB1), b2 = fr_const(kB2);
+  static const Fr lambda = fr_const(kLambda);
+  const U256 kc = k.to_canonical();
+  // c1 < 2^67 and c2 < 2^131, both far below r.
+  Fr c1 = fr_of_reduced(mul_high(kc, kG1));
+  Fr c2 = fr_of_reduced(mul_high(kc, kG2));
+  Fr h2 = c1 * minus_b1 - c2 * b2;
+  Fr h1 = k - h2 * lambda;
+  signed_of(h1, k1, neg1);
+  signed_of(h2, k2, neg2);
 }
 
 }  // namespace
@@ -373,19 +389,91 @@ const Fr& glv_lambda() {
 }
 
 GlvSplit glv_split(const Fr& k) {
-  // c1 ~ k b2 / r and c2 ~ k (-b1) / r; then k2 = c1 (-b1) - c2 b2 and
-  // k1 = k - k2 lambda. The identity k = k1 + k2 lambda holds whatever the
-  // rounding; rounding only decides that both halves stay near 2^127.
-  static const Fr minus_b1 = fr_const(kMinusB1), b2 = fr_const(kB2);
-  const U256 kc = k.to_canonical();
-  Fr c1 = fr_const(mul_high(kc, kG1));
-  Fr c2 = fr_const(mul_high(kc, kG2));
-  Fr k2 = c1 * minus_b1 - c2 * b2;
-  Fr k1 = k - k2 * glv_lambda();
   GlvSplit s;
-  signed_of(k1, s.k1, s.neg1);
-  signed_of(k2, s.k2, s.neg2);
+  uint64_t n1, n2;
+  glv_split_masks(k, s.k1, n1, s.k2, n2);
+  s.neg1 = n1 != 0;
+  s.neg2 = n2 != 0;
   return s;
+}
+
+// ---- constant-time product ----
+
+namespace {
+
+// Signed odd base-16 digits of an odd m < 2^132, least significant first:
+// d_i = (m_i mod 32) - 16 in {-15, ..., 15}, m_{i+1} = (m_i - d_i) / 16, which
+// is (m_i >> 4) | 1 and again odd; the last digit is m_32 itself, odd and
+// below 16. So m = sum d_i 16^i with every digit odd (never zero). Each digit
+// is kept as a table index (|d| - 1) / 2 and a sign mask. Branch-free.
+constexpr int kCtDigits = 33;
+
+void ct_recode(U256 m, uint64_t* index, uint64_t* sign) {
+  for (int i = 0; i < kCtDigits; ++i) {
+    int64_t d = (i == kCtDigits - 1) ? int64_t(m.w[0] & 31) : int64_t(m.w[0] & 31) - 16;
+    uint64_t s = uint64_t(d >> 63);
+    uint64_t a = (uint64_t(d) ^ s) - s;
+    index[i] = (a - 1) >> 1;
+    sign[i] = s;
+    m.w[0] = (m.w[0] >> 4) | (m.w[1] << 60);
+    m.w[1] = (m.w[1] >> 4) | (m.w[2] << 60);
+    m.w[2] = (m.w[2] >> 4) | (m.w[3] << 60);
+    m.w[3] >>= 4;
+    m.w[0] |= 1;
+  }
+}
+
+// table[index] with its Y negated under the mask, reading all 8 entries.
+inline Proj ct_select_signed(const Proj* table, uint64_t index, uint64_t negate) {
+  Proj sel = table[0];
+  for (uint64_t j = 1; j < 8; ++j) proj_cmov(sel, table[j], ct_eq_mask(j, index));
+  Fq::cmov(sel.Y, -sel.Y, negate);
+  return sel;
+}
+
+}  // namespace
+
+// GLV in constant time: k = k1 + k2 lambda with |k1|, |k2| < 2^128, each half
+// made odd (an even half is raised by one and the extra base point taken off
+// at the end) and written in 33 signed odd digits. One chain of 128
+// doublings; per digit one complete addition for each half, from tables of
+// P, 3P, ..., 15P and their images under the endomorphism, scanned in full.
+G1Jac mul_ct(const G1Affine& p, const Fr& k) {
+  Proj t1[8], t2[8];
+  t1[0] = Proj{p.x, p.y, Fq::one()};
+  proj_cmov(t1[0], proj_identity(), uint64_t(0) - uint64_t(p.infinity));
+  const Proj p2 = proj_dbl(t1[0]);
+  for (int i = 1; i < 8; ++i) t1[i] = proj_add(t1[i - 1], p2);
+  const Fq& b = beta();
+  for (int i = 0; i < 8; ++i) t2[i] = Proj{t1[i].X * b, t1[i].Y, t1[i].Z};
+
+  U256 m[2];
+  uint64_t neg[2];
+  glv_split_masks(k, m[0], neg[0], m[1], neg[1]);
+  uint64_t even[2], idx[2][kCtDigits], sgn[2][kCtDigits];
+  for (int h = 0; h < 2; ++h) {
+    even[h] = (m[h].w[0] & 1) - 1;  // all-ones when even
+    uint64_t c = 0;
+    m[h].w[0] = fieldimpl::adc(m[h].w[0], even[h] & 1, c);
+    for (int i = 1; i < 4; ++i) m[h].w[i] = fieldimpl::adc(m[h].w[i], 0, c);
+    ct_recode(m[h], idx[h], sgn[h]);
+  }
+
+  Proj acc = proj_identity();
+  for (int i = kCtDigits - 1; i >= 0; --i) {
+    if (i != kCtDigits - 1) acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
+    acc = proj_add(acc, ct_select_signed(t1, idx[0][i], sgn[0][i] ^ neg[0]));
+    acc = proj_add(acc, ct_select_signed(t2, idx[1][i], sgn[1][i] ^ neg[1]));
+  }
+  // Take off the base point of each half that was raised: (+-P or +-phi(P))
+  // with the opposite sign of that half, or the identity.
+  for (int h = 0; h < 2; ++h) {
+    Proj c = h == 0 ? t1[0] : t2[0];
+    Fq::cmov(c.Y, -c.Y, ~neg[h]);
+    proj_cmov(c, proj_identity(), ~even[h]);
+    acc = proj_add(acc, c);
+  }
+  return proj_to_jacobian(acc);
 }
 
 // ---- variable-time products and sums ----

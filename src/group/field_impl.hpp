@@ -4,8 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
 
 #include "group/field.hpp"
+
+// The hot field operations are forced inline into the curve code.
+#define NACREL_INLINE inline __attribute__((always_inline))
 
 namespace nacrel {
 
@@ -13,22 +19,38 @@ namespace fieldimpl {
 
 using u128 = unsigned __int128;
 
+#if defined(__x86_64__)
+// a + b + carry -> low word, carry out (0 or 1); compiles to adc.
+NACREL_INLINE uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
+  unsigned long long out;
+  carry = _addcarry_u64((unsigned char)carry, a, b, &out);
+  return out;
+}
+
+// a - b - borrow -> low word, borrow out (0 or 1); compiles to sbb.
+NACREL_INLINE uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
+  unsigned long long out;
+  borrow = _subborrow_u64((unsigned char)borrow, a, b, &out);
+  return out;
+}
+#else
 // a + b + carry -> low word, carry out.
-inline uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
+NACREL_INLINE uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry) {
   u128 t = u128(a) + b + carry;
   carry = uint64_t(t >> 64);
   return uint64_t(t);
 }
 
 // a - b - borrow -> low word, borrow out (0 or 1).
-inline uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
+NACREL_INLINE uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow) {
   u128 t = u128(a) - b - borrow;
   borrow = uint64_t(t >> 64) & 1;
   return uint64_t(t);
 }
+#endif
 
 // acc + a * b + carry -> low word, high word into carry.
-inline uint64_t mac(uint64_t acc, uint64_t a, uint64_t b, uint64_t& carry) {
+NACREL_INLINE uint64_t mac(uint64_t acc, uint64_t a, uint64_t b, uint64_t& carry) {
   u128 t = u128(a) * b + acc + carry;
   carry = uint64_t(t >> 64);
   return uint64_t(t);
@@ -124,23 +146,49 @@ static_assert(FrParams::M.w[0] * (uint64_t(0) - FrParams::INV) == 1);
 namespace fieldimpl {
 
 // r = t - m if t >= m (t given as 4 words plus a top carry word), else t.
-// Branch-free: the choice is a mask.
-inline void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
+// Branch-free: the choice is a mask (conditional moves on x86-64).
+NACREL_INLINE void reduce_once(uint64_t r[4], const uint64_t t[4], uint64_t top, const U256& m) {
+#if defined(__x86_64__)
+  uint64_t t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3];
+  uint64_t s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+  __asm__(
+      "subq %[m0], %[s0]\n\t"
+      "sbbq %[m1], %[s1]\n\t"
+      "sbbq %[m2], %[s2]\n\t"
+      "sbbq %[m3], %[s3]\n\t"
+      "sbbq $0, %[top]\n\t"
+      "cmovncq %[s0], %[t0]\n\t"
+      "cmovncq %[s1], %[t1]\n\t"
+      "cmovncq %[s2], %[t2]\n\t"
+      "cmovncq %[s3], %[t3]\n\t"
+      : [t0] "+r"(t0), [t1] "+r"(t1), [t2] "+r"(t2), [t3] "+r"(t3), [s0] "+&r"(s0), [s1] "+&r"(s1),
+        [s2] "+&r"(s2), [s3] "+&r"(s3), [top] "+&r"(top)
+      : [m0] "m"(m.w[0]), [m1] "m"(m.w[1]), [m2] "m"(m.w[2]), [m3] "m"(m.w[3])
+      : "cc");
+  r[0] = t0;
+  r[1] = t1;
+  r[2] = t2;
+  r[3] = t3;
+#else
   uint64_t s[4];
   uint64_t borrow = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) s[i] = sbb(t[i], m.w[i], borrow);
   // Keep t only when t < m, i.e. the subtraction borrowed past the top word.
   uint64_t b2 = borrow;
   sbb(top, 0, b2);
   uint64_t keep_t = uint64_t(0) - b2;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = (t[i] & keep_t) | (s[i] & ~keep_t);
+#endif
 }
 
 // Montgomery product a*b/2^256 mod m (CIOS), portable C++ with __int128.
 template <class P>
-inline void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   const U256& m = P::M;
   uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) {
     uint64_t c = 0;
     t0 = mac(t0, a[0], b[i], c);
@@ -175,7 +223,7 @@ extern bool g_use_adx;
 // adcx/adox: the same CIOS steps as the portable code, unrolled, with the five
 // accumulator words rotating through the registers t0..t4.
 template <class P>
-inline void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4, lo, hi;
   __asm__(
       "movq %[b0], %%rdx\n\t"
@@ -325,7 +373,7 @@ inline void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]
 
 // Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
 template <class P>
-inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 #ifdef NACREL_HAVE_ADX_PATH
   if (g_use_adx) {
     mont_mul_adx<P>(r, a, b);
@@ -336,27 +384,30 @@ inline void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 }
 
 template <class P>
-inline void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
   uint64_t c = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) t[i] = adc(a[i], b[i], c);
   reduce_once(r, t, c, P::M);
 }
 
 template <class P>
-inline void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
   uint64_t borrow = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) t[i] = sbb(a[i], b[i], borrow);
   uint64_t mask = uint64_t(0) - borrow;
   uint64_t c = 0;
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = adc(t[i], P::M.w[i] & mask, c);
 }
 
 }  // namespace fieldimpl
 
 template <class P>
-Field<P> Field<P>::zero() {
+NACREL_INLINE Field<P> Field<P>::zero() {
   return Field{{0, 0, 0, 0}};
 }
 
@@ -399,7 +450,7 @@ void Field<P>::to_be_bytes(uint8_t out[32]) const {
 }
 
 template <class P>
-bool Field<P>::is_zero() const {
+NACREL_INLINE bool Field<P>::is_zero() const {
   return (v[0] | v[1] | v[2] | v[3]) == 0;
 }
 
@@ -409,40 +460,41 @@ bool Field<P>::is_odd() const {
 }
 
 template <class P>
-Field<P> Field<P>::operator+(const Field& b) const {
+NACREL_INLINE Field<P> Field<P>::operator+(const Field& b) const {
   Field out;
   fieldimpl::mod_add<P>(out.v, v, b.v);
   return out;
 }
 
 template <class P>
-Field<P> Field<P>::operator-(const Field& b) const {
+NACREL_INLINE Field<P> Field<P>::operator-(const Field& b) const {
   Field out;
   fieldimpl::mod_sub<P>(out.v, v, b.v);
   return out;
 }
 
 template <class P>
-Field<P> Field<P>::operator*(const Field& b) const {
+NACREL_INLINE Field<P> Field<P>::operator*(const Field& b) const {
   Field out;
   fieldimpl::mont_mul<P>(out.v, v, b.v);
   return out;
 }
 
 template <class P>
-Field<P> Field<P>::operator-() const {
+NACREL_INLINE Field<P> Field<P>::operator-() const {
   return zero() - *this;
 }
 
 template <class P>
-Field<P> Field<P>::sqr() const {
+NACREL_INLINE Field<P> Field<P>::sqr() const {
   Field out;
   fieldimpl::mont_mul<P>(out.v, v, v);
   return out;
 }
 
 template <class P>
-void Field<P>::cmov(Field& r, const Field& a, uint64_t mask) {
+NACREL_INLINE void Field<P>::cmov(Field& r, const Field& a, uint64_t mask) {
+  #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r.v[i] ^= mask & (r.v[i] ^ a.v[i]);
 }
 

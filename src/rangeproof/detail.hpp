@@ -26,12 +26,15 @@ inline unsigned log2_exact(uint64_t n) {
   return k;
 }
 
-// Sum of points[i]*scalars[i] with every product in constant time (the
-// scalars are secret); Jacobian accumulation, caller normalises.
-inline G1Jac sum_ct(const G1Affine* points, const Fr* scalars, size_t n) {
-  G1Jac acc = G1Jac::identity();
-  for (size_t i = 0; i < n; ++i) acc = add(acc, mul_ct(points[i], scalars[i]));
-  return acc;
+// Sum of points[i]*scalars[i] with secret scalars: one constant-time
+// multiscalar multiplication (complete formulas, no branch on the values).
+inline G1Jac sum_ct(const G1Affine* points, const Fr* scalars, size_t n) { return msm_ct(points, scalars, n); }
+
+// a*x + b*y with secret x, y.
+inline Point lincomb_secret(const Point& a, const Scalar& x, const Point& b, const Scalar& y) {
+  const G1Affine pts[2] = {a.ge(), b.ge()};
+  const Fr ks[2] = {x.fe(), y.fe()};
+  return Point("scalar_mul", to_affine(msm_ct(pts, ks, 2)));
 }
 
 // Inverse of a public non-zero value; stops when it is zero.

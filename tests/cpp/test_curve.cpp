@@ -127,6 +127,22 @@ TEST(Curve, ConstantTimeAndVariableTimeProductsAgree) {
   }
 }
 
+// Scalars whose GLV halves are even, odd, zero or at the ends of their range
+// exercise the constant-time recoding and its corrections for even halves.
+TEST(Curve, ConstantTimeProductOnSplitEdgeScalars) {
+  const Fr& l = glv_lambda();
+  const Fr two = Fr::from_u64(2), half = two.inverse_ct();
+  std::vector<Fr> ks = {Fr::one(), two, Fr::from_u64(3), Fr::from_u64(16), Fr::from_u64(~0ULL), -Fr::one(),
+                        -two, l, -l, l + Fr::one(), l + two, two * l, -(two * l) + Fr::one(), l.sqr(),
+                        half, half - Fr::one(), half + Fr::one()};
+  for (const Fr& k : sample_scalars(16)) ks.push_back(k);
+  std::vector<G1Affine> ps = sample_points(3);
+  for (size_t i = 0; i < ks.size(); ++i) {
+    const G1Affine& p = ps[i % ps.size()];
+    EXPECT_EQ(to_affine(mul_ct(p, ks[i])), to_affine_vartime(mul_vartime(p, ks[i]))) << hex_of(ks[i]);
+  }
+}
+
 TEST(Curve, MsmEqualsSumOfProducts) {
   for (size_t n : {0, 1, 2, 3, 17, 100}) {
     SCOPED_TRACE(n);
