@@ -392,3 +392,57 @@ def test_abi3audit_clean():
     res = subprocess.run([tool, "--assume-minimum-abi3", "3.8", "-S", "-v", nacrel.__file__],
                          capture_output=True, text=True, timeout=120)
     assert res.returncode == 0, res.stdout + res.stderr
+
+
+def test_no_reference_leaks_on_success_and_failure_paths(vals):
+    # Each path runs many times; a leaked object per call would show as steady
+    # growth of the interpreter's traced allocations.
+    import gc
+    import tracemalloc
+
+    P = panic_type()
+    token = vals.k.to_token(vals.r)
+
+    def expect(exc, fn, *args, **kwargs):
+        try:
+            fn(*args, **kwargs)
+        except exc:
+            return
+        raise AssertionError("no %s" % exc.__name__)
+
+    class Bad:
+        def __index__(self):
+            try:
+                raise KeyError("root")
+            except KeyError as k:
+                raise TypeError("inner") from k
+
+    def paths():
+        nacrel.commit(3, vals.r, vals.gh).get
+        vals.c.sum(vals.c).to_bytes()
+        vals.c.from_bytes([1] * 32)
+        vals.k.get_pk()
+        token.get
+        expect(TypeError, nacrel.commit, 1.5, vals.r, vals.gh)
+        expect(TypeError, nacrel.commit, Bad(), vals.r, vals.gh)
+        expect(TypeError, nacrel.commit, 1, vals.r, gh=vals.gh, x=1)
+        expect(TypeError, nacrel.commit, 1, vals.r)
+        expect(OverflowError, nacrel.commit, 2**31, vals.r, vals.gh)
+        expect(ValueError, vals.c.from_bytes, [0] * 31)
+        expect(TypeError, vals.c.sum, token)
+        expect(P, nacrel.from_str, "zz")
+        expect(TypeError, nacrel.Commit)
+
+    for _ in range(50):
+        paths()
+    gc.collect()
+    tracemalloc.start()
+    try:
+        before = tracemalloc.get_traced_memory()[0]
+        for _ in range(2000):
+            paths()
+        gc.collect()
+        growth = tracemalloc.get_traced_memory()[0] - before
+    finally:
+        tracemalloc.stop()
+    assert growth < 64 * 1024, growth
