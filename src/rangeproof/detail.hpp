@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "group/bigint.hpp"
@@ -50,50 +49,6 @@ inline BigInt read_bigint(json::Reader& r) {
   BigInt out;
   if (!BigInt::from_json_hex(s, out)) r.fail("malformed hex encoding");
   return out;
-}
-
-// Reads a record either as an object (any member order, unknown members
-// skipped, each known member at most once, all required) or as an array of
-// its values in field order. read_field(i, reader) reads field i.
-template <size_t N, class ReadField>
-void read_record(json::Reader& r, std::string_view name, const std::string_view (&fields)[N],
-                 ReadField&& read_field) {
-  const json::Kind kind = r.peek();
-  if (kind == json::Kind::Object) {
-    r.begin_object();
-    bool seen[N] = {};
-    std::string key;
-    while (r.next_key(key)) {
-      size_t i = 0;
-      while (i < N && fields[i] != key) ++i;
-      if (i == N) {
-        r.skip_value();
-        continue;
-      }
-      if (seen[i]) r.duplicate_field(fields[i]);
-      read_field(i, r);
-      seen[i] = true;
-    }
-    for (size_t i = 0; i < N; ++i)
-      if (!seen[i]) r.missing_field(fields[i]);
-    return;
-  }
-  const std::string expected = "struct " + std::string(name) + " with " + std::to_string(N) + " elements";
-  if (kind == json::Kind::Array) {
-    r.begin_array();
-    for (size_t i = 0; i < N; ++i) {
-      if (!r.next_element()) r.invalid_length(i, expected);
-      read_field(i, r);
-    }
-    size_t count = N;  // count extra values so that the message names the real length
-    while (r.next_element()) {
-      r.skip_value();
-      ++count;
-    }
-    if (count != N) r.invalid_length(count, expected);
-    return;
-  }
-  r.invalid_type("struct " + std::string(name));
 }
 
 }  // namespace nacrel::rangeproof::detail

@@ -224,7 +224,7 @@ json::Value InnerProductArg::to_json() const {
 InnerProductArg InnerProductArg::read(json::Reader& r) {
   static constexpr std::string_view kFields[] = {"L", "R", "a_tag", "b_tag"};
   InnerProductArg out;
-  detail::read_record(r, "InnerProductArg", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "InnerProductArg", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: out.L = read_point_list(rd); break;
       case 1: out.R = read_point_list(rd); break;

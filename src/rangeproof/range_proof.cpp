@@ -289,7 +289,7 @@ json::Value RangeProof::to_json() const {
 RangeProof RangeProof::read(json::Reader& r) {
   static constexpr std::string_view kFields[] = {"A", "S", "T1", "T2", "tau_x", "miu", "tx", "inner_product_proof"};
   RangeProof out;
-  detail::read_record(r, "RangeProof", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "RangeProof", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: out.A = read_point(rd); break;
       case 1: out.S = read_point(rd); break;
