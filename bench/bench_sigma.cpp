@@ -6,12 +6,12 @@
 // of products in its equations, a prover at most its secret products plus one.
 //
 // Build with -DNACREL_BUILD_BENCH=ON and run ./bench_sigma [quick].
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench_util.hpp"
 #include "group/encoding.hpp"
 #include "group/point.hpp"
 #include "group/scalar.hpp"
@@ -27,29 +27,10 @@ void sink(const Point& p) { g_sink = g_sink + p.ge().x.v[0]; }
 void sink(const std::string& s) { g_sink = g_sink + s.size(); }
 void sink(bool b) { g_sink = g_sink + b; }
 
-// Microseconds per call: the minimum over batches of at least min_ms / 20
-// each. Other load on the machine only ever adds time, so the minimum is the
-// closest to the cost of the code itself.
+// Times f and feeds each result to the sink so that nothing is optimised away.
 template <class F>
 double time_us(F&& f, double min_ms) {
-  using clock = std::chrono::steady_clock;
-  const double batch_ms = min_ms / 20;
-  size_t iters = 1;
-  for (;;) {
-    auto t0 = clock::now();
-    for (size_t i = 0; i < iters; ++i) sink(f());
-    double ms = std::chrono::duration<double, std::milli>(clock::now() - t0).count();
-    if (ms >= batch_ms) break;
-    iters *= ms < batch_ms / 10 ? 10 : 2;
-  }
-  double best = 1e300;
-  for (int rep = 0; rep < 20; ++rep) {
-    auto t0 = clock::now();
-    for (size_t i = 0; i < iters; ++i) sink(f());
-    double us = std::chrono::duration<double, std::micro>(clock::now() - t0).count() / double(iters);
-    if (us < best) best = us;
-  }
-  return best;
+  return bench::time_us([&] { sink(f()); }, min_ms);
 }
 
 struct Row {
