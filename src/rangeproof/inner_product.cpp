@@ -160,18 +160,28 @@ IpaFolding InnerProductArg::fold(size_t n, const Point& ux) const {
       fail("inner product argument: L and R hold " + std::to_string(L.size() < R.size() ? L.size() : R.size()) +
            " entries, " + std::to_string(k) + " needed");
     Scalar x = point_challenge({&L[j], &R[j], &ux});
-    f.x_inv.push_back(Scalar("invert", detail::inverse_public(x.fe(), "inner product challenge")));
+    if (x.fe().is_zero()) fail("inner product challenge has no inverse");
     f.x.push_back(x);
   }
+  // All inverses with one field inversion: prefix products, then back.
+  std::vector<Fr> prefix(k + 1);
+  prefix[0] = Fr::one();
+  for (unsigned j = 0; j < k; ++j) prefix[j + 1] = prefix[j] * f.x[j].fe();
+  Fr inv = prefix[k].inverse_vartime();  // 1 / prod x_j; also s[0]
+  const Fr s0 = inv;
+  f.x_inv.assign(k, Scalar());
+  for (unsigned j = k; j-- > 0;) {
+    f.x_inv[j] = Scalar("invert", inv * prefix[j]);
+    inv *= f.x[j].fe();
+  }
   // s[i] = prod_j x_j^(+1 if bit (k-1-j) of i is set, else -1).
+  std::vector<Fr> sq(k);
+  for (unsigned j = 0; j < k; ++j) sq[j] = f.x[j].fe() * f.x[j].fe();
   f.s.resize(n);
-  Fr s0 = Fr::one();
-  for (const Scalar& xi : f.x_inv) s0 *= xi.fe();
   f.s[0] = Scalar("ipa weight", s0);
   for (size_t i = 1; i < n; ++i) {
     unsigned top = 63 - unsigned(__builtin_clzll(uint64_t(i)));
-    const Fr& xj = f.x[k - 1 - top].fe();
-    f.s[i] = Scalar("ipa weight", f.s[i - (size_t(1) << top)].fe() * xj * xj);
+    f.s[i] = Scalar("ipa weight", f.s[i - (size_t(1) << top)].fe() * sq[k - 1 - top]);
   }
   return f;
 }
