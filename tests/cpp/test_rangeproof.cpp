@@ -173,9 +173,25 @@ TEST(Generators, UncachedLengthsAgreeWithCachedOnes) {
 }
 
 TEST(Generators, HugeLengthStopsClearly) {
-  std::string msg = failure_of([] { derive_generator_vectors(kMaxRangeBits + 1); });
-  EXPECT_EQ(msg, "n_bit 65537 exceeds the supported maximum of 65536 bits");
-  EXPECT_NE(failure_of([] { derive_generator_vectors(uint64_t(1) << 63); }), "");
+  auto limit_of = [](uint64_t n, void (*f)(uint64_t)) -> std::string {
+    try {
+      f(n);
+    } catch (const LimitError& e) {
+      return e.message();
+    }
+    return "";
+  };
+  auto derive = [](uint64_t n) { derive_generator_vectors(n); };
+  EXPECT_EQ(limit_of(kMaxRangeBits + 1, derive), "n_bit 65537 exceeds the supported maximum of 65536 bits");
+  EXPECT_EQ(limit_of(uint64_t(1) << 63, derive),
+            "n_bit 9223372036854775808 exceeds the supported maximum of 65536 bits");
+  EXPECT_EQ(limit_of(kMaxRangeBits, check_range_bits), "");
+  EXPECT_EQ(limit_of(kMaxRangeBits, check_proof_bits), "");
+  // The proof functions stop on a non-power of two first, at any size.
+  EXPECT_EQ(failure_of([] { check_proof_bits(kMaxRangeBits + 1); }), kPow2);
+  EXPECT_EQ(failure_of([] { check_proof_bits(~uint64_t(0)); }), kPow2);
+  EXPECT_EQ(limit_of(kMaxRangeBits * 2, check_proof_bits),
+            "n_bit 131072 exceeds the supported maximum of 65536 bits");
 }
 
 // ---------------------------------------------------------------- challenges
