@@ -107,7 +107,8 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
 
   // A = H*alpha + sum_i (aL[i] ? g[i] : -h[i])
   //   = H*alpha + sum_i aL[i]*(g[i] + h[i]) - sum_i h[i]:
-  // the secret part is one constant-time multiscalar product, the rest public.
+  // the secret parts are a constant-time product and a constant-time sum of
+  // the points selected by the bits; the rest is public.
   const std::vector<uint64_t> aL = aggregate_bits(secrets, n, N);
   RangeProof proof;
   {
@@ -117,13 +118,9 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
       h_sum = add_mixed(h_sum, h_vec[i].ge());
     }
-    std::vector<G1Affine> pts(N + 1);
-    batch_to_affine(gh_jac.data(), pts.data() + 1, N);
-    std::vector<Fr> ks(N + 1);
-    pts[0] = H.ge();
-    ks[0] = alpha.fe();
-    for (size_t i = 0; i < N; ++i) ks[i + 1] = Fr::from_u64(aL[i]);
-    G1Jac a = detail::sum_ct(pts.data(), ks.data(), N + 1);
+    std::vector<G1Affine> gh(N);
+    batch_to_affine(gh_jac.data(), gh.data(), N);
+    G1Jac a = add(mul_ct(H.ge(), alpha.fe()), sum_selected_ct(gh.data(), aL.data(), N));
     a = add(a, neg(h_sum));
     proof.A = Point("add_point", to_affine(a));
   }
@@ -200,20 +197,12 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
   const Point Gx = G.mul_public(ux);
 
-  // The argument runs over h'[i] = h[i] * y^-i; the factors are handed over
-  // instead of the points, and its commitment P is never read, so neither is
-  // formed here.
-  std::vector<Scalar> y_inv_pow;
-  {
-    const Fr y_inv = N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one();
-    Fr p = Fr::one();
-    for (size_t i = 0; i < N; ++i) {
-      y_inv_pow.emplace_back("y^-i", p);
-      p *= y_inv;
-    }
-  }
+  // The argument runs over h'[i] = h[i] * y^-i; the ratio y^-1 is handed
+  // over instead of the points, and its commitment P is never read, so
+  // neither is formed here.
+  const Scalar y_inv("y^-1", N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one());
   proof.inner_product_proof = InnerProductArg::prove(g_vec, h_vec, Gx, scalars_of(lvec, "lvec"),
-                                                     scalars_of(rvec, "rvec"), &y_inv_pow);
+                                                     scalars_of(rvec, "rvec"), &y_inv);
   return proof;
 }
 

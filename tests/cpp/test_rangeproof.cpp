@@ -251,13 +251,18 @@ TEST(InnerProductArg, MatchesIndependentProof) {
 }
 
 TEST(InnerProductArg, FactorsOfHMatchScaledGenerators) {
-  for (size_t n : {1, 2, 8}) {
+  for (size_t n : {1, 2, 4, 8, 32}) {
     GeneratorVectors gv = derive_generator_vectors(n);
-    std::vector<Scalar> a = random_scalars(n), b = random_scalars(n), f = random_scalars(n);
+    std::vector<Scalar> a = random_scalars(n), b = random_scalars(n);
+    const Scalar rho = Scalar::random();
     std::vector<Point> scaled;
-    for (size_t i = 0; i < n; ++i) scaled.push_back(gv.h_vec[i] * f[i]);
+    Scalar f = sc(1);
+    for (size_t i = 0; i < n; ++i) {
+      scaled.push_back(gv.h_vec[i] * f);
+      f = f * rho;
+    }
     const Point& u = range_test_h();
-    EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &f).to_json_text(),
+    EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &rho).to_json_text(),
               InnerProductArg::prove(gv.g_vec, scaled, u, a, b).to_json_text())
         << n;
   }
