@@ -230,14 +230,35 @@ def test_bit_length_not_a_power_of_two_stops(gh, n):
     assert panic_message(nacrel.range_proof_test, n, 1) == POW2
 
 
-@pytest.mark.parametrize("n", [2**16 + 1, 2**31, 2**64 - 1])
-def test_huge_bit_length_stops_at_once(gh, n):
+def limit_message(n):
+    return "n_bit %d exceeds the supported maximum of 65536 bits" % n
+
+
+@pytest.mark.parametrize("n", [2**17, 2**31, 2**63])
+def test_huge_bit_length_raises_value_error(gh, n):
     text, cm = prove(1, 0, gh)
-    expected = "n_bit %d exceeds the supported maximum of 65536 bits" % n
-    assert panic_message(nacrel.ghvec, n) == expected
-    assert panic_message(nacrel.range_proof_single, n, 1, gh, nacrel.gen_r()) == expected
-    assert panic_message(nacrel.range_proof_single_verify, text, n, gh, cm) == expected
-    assert panic_message(nacrel.range_proof_test, n, 1) == expected
+    calls = [
+        lambda: nacrel.ghvec(n),
+        lambda: nacrel.range_proof_single(n, 1, gh, nacrel.gen_r()),
+        lambda: nacrel.range_proof_single_verify(text, n, gh, cm),
+        lambda: nacrel.range_proof_test(n, 1),
+    ]
+    for call in calls:
+        with pytest.raises(ValueError) as info:
+            call()
+        assert str(info.value) == limit_message(n)
+
+
+@pytest.mark.parametrize("n", [2**16 + 1, 3 * 2**20, 2**64 - 1])
+def test_huge_bit_length_not_a_power_of_two(gh, n):
+    # ghvec takes any length up to the bound; the proof functions stop on the
+    # power of two first.
+    text, cm = prove(1, 0, gh)
+    with pytest.raises(ValueError, match="^" + limit_message(n) + "$"):
+        nacrel.ghvec(n)
+    assert panic_message(nacrel.range_proof_single, n, 1, gh, nacrel.gen_r()) == POW2
+    assert panic_message(nacrel.range_proof_single_verify, text, n, gh, cm) == POW2
+    assert panic_message(nacrel.range_proof_test, n, 1) == POW2
 
 
 @pytest.mark.parametrize("call", [

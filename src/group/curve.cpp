@@ -270,6 +270,18 @@ G1Jac proj_to_jacobian(const Proj& p) {
 
 }  // namespace
 
+G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n) {
+  Proj acc = proj_identity();
+  for (size_t i = 0; i < n; ++i) {
+    Proj p{points[i].x, points[i].y, Fq::one()};
+    proj_cmov(p, proj_identity(), uint64_t(0) - uint64_t(points[i].infinity));
+    Proj sel = proj_identity();
+    proj_cmov(sel, p, uint64_t(0) - (bits[i] & 1));
+    acc = proj_add(acc, sel);
+  }
+  return proj_to_jacobian(acc);
+}
+
 // ---- GLV endomorphism ----
 
 namespace {

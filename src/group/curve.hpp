@@ -55,6 +55,10 @@ G1Jac mul_ct(const G1Affine& p, const Fr& k);
 // (and the points); n = 0 gives the identity. One doubling chain for all
 // points, so much cheaper than n calls of mul_ct.
 G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n);
+// sum of the points[i] whose bits[i] is 1 (each bit 0 or 1), in constant time
+// with respect to the bits: every point is selected by a mask and added with
+// complete formulas. n = 0 gives the identity.
+G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n);
 // p*k in variable time (GLV + wNAF); for public scalars only.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.

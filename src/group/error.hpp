@@ -21,6 +21,18 @@ class InternalFailure : public std::exception {
   std::string message_;
 };
 
+// An input beyond a documented size limit of the library (for example a bit
+// length above the largest supported one). Reaches Python as ValueError.
+class LimitError : public std::exception {
+ public:
+  explicit LimitError(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  const std::string& message() const noexcept { return message_; }
+
+ private:
+  std::string message_;
+};
+
 // Prefix of every failure that reports an error value which was not expected.
 inline constexpr const char* kUnwrapPrefix = "called `Result::unwrap()` on an `Err` value: ";
 

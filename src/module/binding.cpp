@@ -344,6 +344,8 @@ void boundary_rethrown() noexcept {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "error return without exception set");
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
+  } catch (const LimitError& e) {
+    PyErr_SetString(PyExc_ValueError, e.what());
   } catch (const InternalFailure& e) {
     try {
       raise_panic(e.message());

@@ -15,6 +15,7 @@ using rangeproof::RangeProof;
 
 PyObject* entry_range_proof_test(const Args& a) {
   const uint64_t n = a.usize(0);
+  rangeproof::check_proof_bits(n);
   const GeneratorVectors gv = rangeproof::derive_generator_vectors(n);
   const Point& G = Point::generator();
   const Point& H = rangeproof::range_test_h();
@@ -33,6 +34,7 @@ PyObject* entry_range_proof_test(const Args& a) {
 
 PyObject* entry_range_proof_single(const Args& a) {
   const uint64_t n = a.usize(0);
+  rangeproof::check_proof_bits(n);
   const GeneratorVectors gv = rangeproof::derive_generator_vectors(n);
   const GHValue& gh = a.gh(2);
   const RangeProof proof =
@@ -42,6 +44,7 @@ PyObject* entry_range_proof_single(const Args& a) {
 
 PyObject* entry_range_proof_single_verify(const Args& a) {
   const uint64_t n = a.usize(1);
+  rangeproof::check_proof_bits(n);
   const GeneratorVectors gv = rangeproof::derive_generator_vectors(n);
   const std::vector<Point> commitments = {a.commit(3)};
   const RangeProof proof = RangeProof::from_json_text(a.str(0));

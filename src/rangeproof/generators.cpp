@@ -43,8 +43,13 @@ GeneratorCache& cache() {
 
 void check_range_bits(uint64_t n) {
   if (n > kMaxRangeBits)
-    fail("n_bit " + std::to_string(n) + " exceeds the supported maximum of " + std::to_string(kMaxRangeBits) +
+    throw LimitError("n_bit " + std::to_string(n) + " exceeds the supported maximum of " + std::to_string(kMaxRangeBits) +
          " bits");
+}
+
+void check_proof_bits(uint64_t n) {
+  if (n > kMaxRangeBits) ensure(n != 0 && (n & (n - 1)) == 0, "n.is_power_of_two()");
+  check_range_bits(n);
 }
 
 Point derive_generator(const BigInt& k) {

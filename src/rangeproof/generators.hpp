@@ -21,8 +21,12 @@ inline constexpr uint32_t kGeneratorLabel = 0x51656c74;
 // below the group order.
 inline constexpr uint64_t kMaxRangeBits = 1u << 16;
 
-// Stops with a clear message when n exceeds kMaxRangeBits.
+// Throws LimitError naming the bound when n exceeds kMaxRangeBits.
 void check_range_bits(uint64_t n);
+// The same for the proof functions, whose power-of-two stop comes first: a
+// bit length above the bound that is not a power of two stops with
+// "assertion failed: n.is_power_of_two()".
+void check_proof_bits(uint64_t n);
 
 // generate_random_point(to_bytes(from_bytes(SHA-512(to_bytes(k))))).
 Point derive_generator(const BigInt& k);

@@ -18,35 +18,14 @@ std::vector<G1Affine> affine_of(const std::vector<Point>& v) {
   return out;
 }
 
-// out[i] = lo[i]*x_lo*f_lo[i] + hi[i]*x_hi*f_hi[i] for public values (f null:
-// all ones); one batch normalisation.
-std::vector<G1Affine> fold_generators(const G1Affine* lo, const G1Affine* hi, size_t n, const Fr& x_lo,
-                                      const Fr& x_hi, const Fr* f_lo = nullptr, const Fr* f_hi = nullptr) {
+// out[i] = lo[i] + hi[i]*k (k public): one product per point, one batch
+// normalisation.
+std::vector<G1Affine> fold_generators(const G1Affine* lo, const G1Affine* hi, size_t n, const Fr& k) {
   std::vector<G1Jac> jac(n);
-  for (size_t i = 0; i < n; ++i) {
-    const G1Affine pts[2] = {lo[i], hi[i]};
-    const Fr ks[2] = {f_lo ? x_lo * f_lo[i] : x_lo, f_hi ? x_hi * f_hi[i] : x_hi};
-    jac[i] = msm_vartime(pts, ks, 2);
-  }
+  for (size_t i = 0; i < n; ++i) jac[i] = add_mixed(mul_vartime(hi[i], k), lo[i]);
   std::vector<G1Affine> out(n);
   batch_to_affine(jac.data(), out.data(), n);
   return out;
-}
-
-// sum g[i]*a[i] + sum h[i]*b[i] + u*c as one constant-time multiscalar product.
-Point cross_term(const G1Affine* g, const Fr* a, const G1Affine* h, const Fr* b, size_t n, const G1Affine& u,
-                 const Fr& c) {
-  std::vector<G1Affine> pts(2 * n + 1);
-  std::vector<Fr> ks(2 * n + 1);
-  for (size_t i = 0; i < n; ++i) {
-    pts[i] = g[i];
-    ks[i] = a[i];
-    pts[n + i] = h[i];
-    ks[n + i] = b[i];
-  }
-  pts[2 * n] = u;
-  ks[2 * n] = c;
-  return Point("scalar_mul", to_affine(detail::sum_ct(pts.data(), ks.data(), pts.size())));
 }
 
 }  // namespace
@@ -81,12 +60,17 @@ Scalar inner_product(const std::vector<Scalar>& a, const std::vector<Scalar>& b)
 
 InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::vector<Point>& H, const Point& ux,
                                        const std::vector<Scalar>& a, const std::vector<Scalar>& b,
-                                       const std::vector<Scalar>* h_factors) {
+                                       const Scalar* h_ratio) {
   size_t n = G.size();
   if (H.size() != n || a.size() != n || b.size() != n) fail(kLengthMismatch);
-  if (h_factors && h_factors->size() != n) fail(kLengthMismatch);
   detail::require_power_of_two(n);
 
+  // The folded generators are kept up to a known factor: the true G^(t)[i] is
+  // cg * g[i] and the true H^(t)[i] is ch * rho^i * h[i]. Folding
+  //   G' = G_lo*x^-1 + G_hi*x = (cg*x^-1) * (g_lo + g_hi*x^2)
+  //   H' = H_lo*x + H_hi*x^-1 = (ch*x) * rho^i * (h_lo + h_hi*x^-2*rho^m)
+  // then costs one product per point, and the factors move into the scalars
+  // of L and R.
   std::vector<G1Affine> g = affine_of(G), h = affine_of(H);
   std::vector<Fr> av(n), bv(n);
   for (size_t i = 0; i < n; ++i) {
@@ -94,12 +78,22 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     bv[i] = b[i].fe();
   }
   const G1Affine u = ux.ge();
-  // Public factors of H, applied in the first halving step only.
-  std::vector<Fr> hf;
-  if (h_factors)
-    for (const Scalar& f : *h_factors) hf.push_back(f.fe());
+  const Fr rho = h_ratio ? h_ratio->fe() : Fr::one();
+  std::vector<Fr> rho_pow(n);  // rho^i
+  {
+    Fr p = Fr::one();
+    for (size_t i = 0; i < n; ++i) {
+      rho_pow[i] = p;
+      p *= rho;
+    }
+  }
+  Fr cg = Fr::one(), ch = Fr::one();
 
   InnerProductArg out;
+  const size_t half = n / 2;
+  std::vector<G1Affine> pts(2 * half + 1);
+  std::vector<Fr> ks(2 * half + 1);
+  std::vector<Fr> a2(half), b2(half);
   while (n > 1) {
     const size_t m = n / 2;
     const Fr* a_lo = av.data();
@@ -111,37 +105,47 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       c_lo += a_lo[i] * b_hi[i];
       c_hi += a_hi[i] * b_lo[i];
     }
-    std::vector<Fr> bh_scaled, bl_scaled;  // b times the factors of the H entries they meet
-    if (!hf.empty()) {
-      bh_scaled.resize(m);
-      bl_scaled.resize(m);
+    // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
+    G1Jac lr[2];
+    for (int side = 0; side < 2; ++side) {
+      const G1Affine* gs = side == 0 ? g.data() + m : g.data();
+      const G1Affine* hs = side == 0 ? h.data() : h.data() + m;
+      const Fr* as = side == 0 ? a_lo : a_hi;
+      const Fr* bs = side == 0 ? b_hi : b_lo;
+      const Fr* rp = side == 0 ? rho_pow.data() : rho_pow.data() + m;
       for (size_t i = 0; i < m; ++i) {
-        bh_scaled[i] = b_hi[i] * hf[i];
-        bl_scaled[i] = b_lo[i] * hf[m + i];
+        pts[i] = gs[i];
+        ks[i] = as[i] * cg;
+        pts[m + i] = hs[i];
+        ks[m + i] = bs[i] * ch * rp[i];
       }
+      pts[2 * m] = u;
+      ks[2 * m] = side == 0 ? c_lo : c_hi;
+      lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
     }
-    Point Lpt = cross_term(g.data() + m, a_lo, h.data(), hf.empty() ? b_hi : bh_scaled.data(), m, u, c_lo);
-    Point Rpt = cross_term(g.data(), a_hi, h.data() + m, hf.empty() ? b_lo : bl_scaled.data(), m, u, c_hi);
+    G1Affine lr_aff[2];
+    batch_to_affine(lr, lr_aff, 2);
+    Point Lpt("scalar_mul", lr_aff[0]);
+    Point Rpt("scalar_mul", lr_aff[1]);
     Scalar x = point_challenge({&Lpt, &Rpt, &ux});
-    Fr xf = x.fe();
-    Fr xi = detail::inverse_public(xf, "inner product challenge");
+    const Fr xf = x.fe();
+    const Fr xi = detail::inverse_public(xf, "inner product challenge");
 
-    std::vector<Fr> a2(m), b2(m);
     for (size_t i = 0; i < m; ++i) {
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
-    std::vector<G1Affine> g2 = fold_generators(g.data(), g.data() + m, m, xi, xf);
-    std::vector<G1Affine> h2 = hf.empty() ? fold_generators(h.data(), h.data() + m, m, xf, xi)
-                                          : fold_generators(h.data(), h.data() + m, m, xf, xi, hf.data(), hf.data() + m);
-    hf.clear();
+    if (m > 1) {  // the last step's generators are never used
+      g = fold_generators(g.data(), g.data() + m, m, xf * xf);
+      h = fold_generators(h.data(), h.data() + m, m, xi * xi * rho_pow[m]);
+      cg *= xi;
+      ch *= xf;
+    }
 
     out.L.push_back(Lpt);
     out.R.push_back(Rpt);
-    av.swap(a2);
-    bv.swap(b2);
-    g.swap(g2);
-    h.swap(h2);
+    av.assign(a2.begin(), a2.begin() + m);
+    bv.assign(b2.begin(), b2.begin() + m);
     n = m;
   }
   out.a_tag = Scalar("a_tag", av[0]).to_bigint();
@@ -160,18 +164,28 @@ IpaFolding InnerProductArg::fold(size_t n, const Point& ux) const {
       fail("inner product argument: L and R hold " + std::to_string(L.size() < R.size() ? L.size() : R.size()) +
            " entries, " + std::to_string(k) + " needed");
     Scalar x = point_challenge({&L[j], &R[j], &ux});
-    f.x_inv.push_back(Scalar("invert", detail::inverse_public(x.fe(), "inner product challenge")));
+    if (x.fe().is_zero()) fail("inner product challenge has no inverse");
     f.x.push_back(x);
   }
+  // All inverses with one field inversion: prefix products, then back.
+  std::vector<Fr> prefix(k + 1);
+  prefix[0] = Fr::one();
+  for (unsigned j = 0; j < k; ++j) prefix[j + 1] = prefix[j] * f.x[j].fe();
+  Fr inv = prefix[k].inverse_vartime();  // 1 / prod x_j; also s[0]
+  const Fr s0 = inv;
+  f.x_inv.assign(k, Scalar());
+  for (unsigned j = k; j-- > 0;) {
+    f.x_inv[j] = Scalar("invert", inv * prefix[j]);
+    inv *= f.x[j].fe();
+  }
   // s[i] = prod_j x_j^(+1 if bit (k-1-j) of i is set, else -1).
+  std::vector<Fr> sq(k);
+  for (unsigned j = 0; j < k; ++j) sq[j] = f.x[j].fe() * f.x[j].fe();
   f.s.resize(n);
-  Fr s0 = Fr::one();
-  for (const Scalar& xi : f.x_inv) s0 *= xi.fe();
   f.s[0] = Scalar("ipa weight", s0);
   for (size_t i = 1; i < n; ++i) {
     unsigned top = 63 - unsigned(__builtin_clzll(uint64_t(i)));
-    const Fr& xj = f.x[k - 1 - top].fe();
-    f.s[i] = Scalar("ipa weight", f.s[i - (size_t(1) << top)].fe() * xj * xj);
+    f.s[i] = Scalar("ipa weight", f.s[i - (size_t(1) << top)].fe() * sq[k - 1 - top]);
   }
   return f;
 }

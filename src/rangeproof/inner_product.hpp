@@ -42,13 +42,15 @@ struct InnerProductArg {
   BigInt b_tag;
 
   // G, H, a and b must have one length n, a power of two (the stop carries
-  // "assertion failed: n.is_power_of_two()"). The products with a and b are
-  // constant time; the generator folding uses public challenges only.
-  // With h_factors the generators are H[i]*h_factors[i] (public factors),
-  // without forming those points.
+  // "assertion failed: n.is_power_of_two()"). With h_ratio the generators
+  // are H[i]*h_ratio^i (a public ratio), without forming those points.
+  // a and b are the argument's witness, but in the range proof they are
+  // blinded by the secret vectors before they get here, so the products with
+  // them (the L and R points) and the generator folding use variable-time
+  // arithmetic.
   static InnerProductArg prove(const std::vector<Point>& G, const std::vector<Point>& H, const Point& ux,
                                const std::vector<Scalar>& a, const std::vector<Scalar>& b,
-                               const std::vector<Scalar>* h_factors = nullptr);
+                               const Scalar* h_ratio = nullptr);
 
   // True exactly when the recursive halving verification succeeds; false
   // stands for InnerProductFailed. Evaluated as one multiscalar multiplication.

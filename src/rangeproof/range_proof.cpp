@@ -107,7 +107,8 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
 
   // A = H*alpha + sum_i (aL[i] ? g[i] : -h[i])
   //   = H*alpha + sum_i aL[i]*(g[i] + h[i]) - sum_i h[i]:
-  // the secret part is one constant-time multiscalar product, the rest public.
+  // the secret parts are a constant-time product and a constant-time sum of
+  // the points selected by the bits; the rest is public.
   const std::vector<uint64_t> aL = aggregate_bits(secrets, n, N);
   RangeProof proof;
   {
@@ -117,13 +118,9 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
       h_sum = add_mixed(h_sum, h_vec[i].ge());
     }
-    std::vector<G1Affine> pts(N + 1);
-    batch_to_affine(gh_jac.data(), pts.data() + 1, N);
-    std::vector<Fr> ks(N + 1);
-    pts[0] = H.ge();
-    ks[0] = alpha.fe();
-    for (size_t i = 0; i < N; ++i) ks[i + 1] = Fr::from_u64(aL[i]);
-    G1Jac a = detail::sum_ct(pts.data(), ks.data(), N + 1);
+    std::vector<G1Affine> gh(N);
+    batch_to_affine(gh_jac.data(), gh.data(), N);
+    G1Jac a = add(mul_ct(H.ge(), alpha.fe()), sum_selected_ct(gh.data(), aL.data(), N));
     a = add(a, neg(h_sum));
     proof.A = Point("add_point", to_affine(a));
   }
@@ -200,20 +197,12 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
   const Point Gx = G.mul_public(ux);
 
-  // The argument runs over h'[i] = h[i] * y^-i; the factors are handed over
-  // instead of the points, and its commitment P is never read, so neither is
-  // formed here.
-  std::vector<Scalar> y_inv_pow;
-  {
-    const Fr y_inv = N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one();
-    Fr p = Fr::one();
-    for (size_t i = 0; i < N; ++i) {
-      y_inv_pow.emplace_back("y^-i", p);
-      p *= y_inv;
-    }
-  }
+  // The argument runs over h'[i] = h[i] * y^-i; the ratio y^-1 is handed
+  // over instead of the points, and its commitment P is never read, so
+  // neither is formed here.
+  const Scalar y_inv("y^-1", N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one());
   proof.inner_product_proof = InnerProductArg::prove(g_vec, h_vec, Gx, scalars_of(lvec, "lvec"),
-                                                     scalars_of(rvec, "rvec"), &y_inv_pow);
+                                                     scalars_of(rvec, "rvec"), &y_inv);
   return proof;
 }
 
@@ -233,44 +222,69 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
   const Fr a = Scalar::from_bigint(inner_product_proof.a_tag).fe();
   const Fr b = Scalar::from_bigint(inner_product_proof.b_tag).fe();
   const Fr tx_f = tx.fe();
-  // Weight of the polynomial check; random and non-zero, so a failing check
-  // cannot be cancelled by the other one except with probability 1/r.
-  const Fr c = Scalar::random().fe();
 
-  std::vector<G1Affine> pts;
-  std::vector<Fr> ks;
-  pts.reserve(2 * N + 2 * k + 6 + m);
-  ks.reserve(pts.capacity());
-  auto term = [&](const Point& p, const Fr& s) {
-    pts.push_back(p.ge());
-    ks.push_back(s);
+  // Polynomial check, exactly:
+  // G*(tx - delta) + H*tau_x - sum z^(j+2) V_j - x*T1 - x^2*T2 == 0.
+  std::vector<Fr> z_j2(m);  // z^(j+2)
+  {
+    Fr zp = z * z;
+    for (size_t j = 0; j < m; ++j) {
+      z_j2[j] = zp;
+      zp *= z;
+    }
+  }
+  {
+    std::vector<G1Affine> pts;
+    std::vector<Fr> ks;
+    pts.reserve(m + 4);
+    ks.reserve(m + 4);
+    pts.push_back(G.ge());
+    ks.push_back(tx_f - delta);
+    pts.push_back(H.ge());
+    ks.push_back(tau_x.fe());
+    pts.push_back(T1.ge());
+    ks.push_back(-x);
+    pts.push_back(T2.ge());
+    ks.push_back(-(x * x));
+    for (size_t j = 0; j < m; ++j) {
+      pts.push_back(commitments[j].ge());
+      ks.push_back(-z_j2[j]);
+    }
+    if (!msm_vartime(pts.data(), ks.data(), pts.size()).is_identity()) return false;
+  }
+
+  // Inner product argument with P and h'_i = h_i*y^-i substituted, exactly:
+  // G*ux*(tx - a*b) - miu*H + A + x*S + sum(x_j^2 L_j + x_j^-2 R_j)
+  //   + sum g_i*(-z - a*s_i) + sum h_i*(z + y^-i*(z^(j(i)+2)*2^k(i) - b*s_{N-1-i})) == 0.
+  const size_t count = 2 * N + 2 * k + 4;
+  std::vector<G1Affine> pts(count);
+  std::vector<Fr> ks(count);
+  size_t t = 0;
+  auto term = [&](const G1Affine& p, const Fr& s) {
+    pts[t] = p;
+    ks[t] = s;
+    ++t;
   };
-  term(G, ux * (tx_f - a * b) + c * (tx_f - delta));
-  term(H, c * tau_x.fe() - miu.fe());
-  term(A, Fr::one());
-  term(S, x);
-  term(T1, -(c * x));
-  term(T2, -(c * x * x));
-  Fr zp = z * z;  // z^(j+2)
-  std::vector<Fr> z_j2(m);
-  for (size_t j = 0; j < m; ++j) {
-    z_j2[j] = zp;
-    term(commitments[j], -(c * zp));
-    zp *= z;
-  }
+  term(G.ge(), ux * (tx_f - a * b));
+  term(H.ge(), -miu.fe());
+  term(A.ge(), Fr::one());
+  term(S.ge(), x);
   for (size_t j = 0; j < k; ++j) {
-    term(inner_product_proof.L[j], f.x[j].fe() * f.x[j].fe());
-    term(inner_product_proof.R[j], f.x_inv[j].fe() * f.x_inv[j].fe());
+    const Fr& xj = f.x[j].fe();
+    const Fr& xij = f.x_inv[j].fe();
+    term(inner_product_proof.L[j].ge(), xj * xj);
+    term(inner_product_proof.R[j].ge(), xij * xij);
   }
+  const Fr minus_z = -z;
   Fr y_inv_i = Fr::one(), two_k = Fr::one();
   for (size_t i = 0; i < N; ++i) {
     if (i % n == 0) two_k = Fr::one();
-    term(g_vec[i], -z - a * f.s[i].fe());
-    term(h_vec[i], z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe()));
+    term(g_vec[i].ge(), minus_z - a * f.s[i].fe());
+    term(h_vec[i].ge(), z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe()));
     y_inv_i *= y_inv;
     two_k = two_k.dbl();
   }
-  return msm_vartime(pts.data(), ks.data(), pts.size()).is_identity();
+  return msm_vartime(pts.data(), ks.data(), t).is_identity();
 }
 
 json::Value RangeProof::to_json() const {

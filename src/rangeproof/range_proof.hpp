@@ -33,8 +33,9 @@ struct RangeProof {
                           uint64_t n);
 
   // True on success, false for RangeProofFailed (polynomial check or inner
-  // product argument). One multiscalar multiplication: the inner product
-  // check with P expanded, plus the polynomial check times a random weight.
+  // product argument), with no randomness: the polynomial check as one small
+  // multiscalar product, then the inner product check with P expanded as one
+  // multiscalar product; each is an exact equality.
   // Stops (InternalFailure) on an empty commitment list, vectors whose length
   // is not N, N not a power of two, or too few L/R entries.
   bool verify(const std::vector<Point>& g_vec, const std::vector<Point>& h_vec, const Point& G, const Point& H,

@@ -377,3 +377,25 @@ TEST(Curve, LincombCtMatchesSeparateProducts) {
   }
   EXPECT_TRUE(lincomb_ct(h, x, -h, x).is_identity());
 }
+
+TEST(Curve, SumSelectedMatchesPlainSum) {
+  // Points k*B for k = 1..9 plus the identity, so a pair can be equal,
+  // opposite or the identity (the cases where incomplete formulas break).
+  std::vector<G1Affine> pts;
+  const G1Affine b = G1Affine::generator();
+  for (uint64_t k = 1; k <= 9; ++k) pts.push_back(to_affine(mul_vartime(b, Fr::from_u64(k))));
+  pts.push_back(to_affine(neg(to_jacobian(pts[2]))));  // -3B
+  pts.push_back(pts[0]);                               // B again
+  pts.push_back(G1Affine{Fq::zero(), Fq::zero(), true});
+  const size_t n = pts.size();
+  for (uint64_t mask : {0ull, 1ull, 0xfffull, 0x404ull, 0x5a5ull, 0x801ull, 0x401ull, 0x3ffull}) {
+    std::vector<uint64_t> bits(n);
+    G1Jac want = G1Jac::identity();
+    for (size_t i = 0; i < n; ++i) {
+      bits[i] = (mask >> i) & 1;
+      if (bits[i]) want = add_mixed(want, pts[i]);
+    }
+    EXPECT_EQ(to_affine(sum_selected_ct(pts.data(), bits.data(), n)), to_affine(want)) << mask;
+  }
+  EXPECT_TRUE(to_affine(sum_selected_ct(pts.data(), nullptr, 0)).infinity);
+}
