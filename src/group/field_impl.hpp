@@ -394,6 +394,34 @@ NACREL_INLINE void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[
 
 template <class P>
 NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+#if defined(__x86_64__)
+  // a - b, then the modulus masked by the borrow added back: one unbroken
+  // sub/sbb chain and one add/adc chain.
+  uint64_t t0 = a[0], t1 = a[1], t2 = a[2], t3 = a[3];
+  uint64_t u0 = P::M.w[0], u1 = P::M.w[1], u2 = P::M.w[2], u3 = P::M.w[3], mk;
+  __asm__(
+      "subq %[b0], %[t0]\n\t"
+      "sbbq %[b1], %[t1]\n\t"
+      "sbbq %[b2], %[t2]\n\t"
+      "sbbq %[b3], %[t3]\n\t"
+      "sbbq %[mk], %[mk]\n\t"
+      "andq %[mk], %[u0]\n\t"
+      "andq %[mk], %[u1]\n\t"
+      "andq %[mk], %[u2]\n\t"
+      "andq %[mk], %[u3]\n\t"
+      "addq %[u0], %[t0]\n\t"
+      "adcq %[u1], %[t1]\n\t"
+      "adcq %[u2], %[t2]\n\t"
+      "adcq %[u3], %[t3]\n\t"
+      : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [u0] "+&r"(u0), [u1] "+&r"(u1),
+        [u2] "+&r"(u2), [u3] "+&r"(u3), [mk] "=&r"(mk)
+      : [b0] "m"(b[0]), [b1] "m"(b[1]), [b2] "m"(b[2]), [b3] "m"(b[3])
+      : "cc");
+  r[0] = t0;
+  r[1] = t1;
+  r[2] = t2;
+  r[3] = t3;
+#else
   uint64_t t[4];
   uint64_t borrow = 0;
   #pragma GCC unroll 4
@@ -402,6 +430,7 @@ NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[
   uint64_t c = 0;
   #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = adc(t[i], P::M.w[i] & mask, c);
+#endif
 }
 
 }  // namespace fieldimpl
