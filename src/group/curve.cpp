@@ -802,8 +802,84 @@ G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int 
   return pippenger_affine(terms, msm_window_for(terms.size()));
 }
 
+namespace {
+
+// madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
+// False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
+bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
+  Fq Z1Z1 = p.Z.sqr();
+  Fq U2 = q.x * Z1Z1;
+  Fq S2 = q.y * p.Z * Z1Z1;
+  Fq H = U2 - p.X;
+  if (H.is_zero()) return false;
+  Fq rr = S2 - p.Y;
+  rr = rr + rr;
+  Fq HH = H.sqr();
+  Fq I = HH + HH;
+  I = I + I;
+  Fq J = H * I;
+  Fq V = p.X * I;
+  Fq X3 = rr.sqr() - J - V - V;
+  Fq YJ = p.Y * J;
+  Fq Y3 = rr * (V - X3) - YJ - YJ;
+  ratio = H + H;
+  out = G1Jac{X3, Y3, p.Z * ratio};
+  return true;
+}
+
+}  // namespace
+
+// One point: the odd multiples P, 3P, ..., 15P are made affine without an
+// inversion. With u = Z(2P), the curve y^2 = x^3 + 3u^6 is isomorphic by
+// (x, y) -> (u^2 x, u^3 y), and on it 2P is affine, so the multiples follow
+// by mixed additions; each addition multiplies Z by a known ratio, so all of
+// them are brought to the last one's Z, Zc, by those ratios. On the curve
+// scaled once more by Zc they are affine. The formulas for a = 0 do not use
+// the constant term, so the whole wNAF loop runs there (the endomorphism
+// (beta x, y) commutes with the scaling) and the result returns to the
+// original curve by multiplying its Z by u Zc.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k) {
-  return straus(glv_terms(&p, &k, 1));
+  if (p.infinity || k.is_zero()) return G1Jac::identity();
+  const G1Jac d = dbl(to_jacobian(p));
+  const Fq u2 = d.Z.sqr(), u3 = u2 * d.Z;
+  const G1Affine d_aff{d.X, d.Y, false};
+  G1Jac t[kTableSize];
+  Fq ratio[kTableSize];
+  t[0] = G1Jac{p.x * u2, p.y * u3, Fq::one()};
+  for (int i = 1; i < kTableSize; ++i) {
+    // Cannot fail for a point of prime order r > 15; kept as a guard.
+    if (!add_mixed_ratio(t[i - 1], d_aff, t[i], ratio[i])) return straus(glv_terms(&p, &k, 1));
+  }
+  G1Affine tab[2][kTableSize];
+  Fq s = Fq::one();  // Zc / Z_i
+  for (int i = kTableSize - 1; i >= 0; --i) {
+    const Fq s2 = s.sqr();
+    tab[0][i] = G1Affine{t[i].X * s2, t[i].Y * s2 * s, false};
+    if (i > 0) s = s * ratio[i];
+  }
+  const Fq zc_u = t[kTableSize - 1].Z * d.Z;
+
+  const GlvSplit sp = glv_split(k);
+  const Fq& b = beta();
+  // Signs folded in: the halves multiply +-P and +-phi(P) = (beta x, +-y).
+  for (int i = 0; i < kTableSize; ++i) {
+    tab[1][i] = G1Affine{tab[0][i].x * b, sp.neg2 ? -tab[0][i].y : tab[0][i].y, false};
+    if (sp.neg1) tab[0][i].y = -tab[0][i].y;
+  }
+  int8_t digits[2][kMaxDigits];
+  const int len[2] = {wnaf(sp.k1, kWnafWidth, digits[0]), wnaf(sp.k2, kWnafWidth, digits[1])};
+  G1Jac acc = G1Jac::identity();
+  for (int bit = std::max(len[0], len[1]) - 1; bit >= 0; --bit) {
+    acc = dbl(acc);
+    for (int h = 0; h < 2; ++h) {
+      if (bit >= len[h]) continue;
+      const int dg = digits[h][bit];
+      if (dg > 0) acc = add_mixed(acc, tab[h][(dg - 1) / 2]);
+      else if (dg < 0) acc = add_mixed(acc, neg(tab[h][(-dg - 1) / 2]));
+    }
+  }
+  acc.Z = acc.Z * zc_u;
+  return acc;
 }
 
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
