@@ -369,6 +369,96 @@ NACREL_INLINE void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64
   const uint64_t t[4] = {t4, t0, t1, t2};
   reduce_once(r, t, 0, P::M);
 }
+
+// Montgomery square a^2/2^256 mod m: the eight-word square from six cross
+// products (doubled) and four squares, then four reduction rows. Row i adds
+// q*m at word i with q = t_i * (-1/m) mod 2^64, which clears t_i; the two
+// carries out of word i+4 are kept in c and added into word i+4 of the next
+// row. The sum t + Q*m is below 2^256 * 2m, so nothing is left in c at the end.
+template <class P>
+NACREL_INLINE void mont_sqr_adx(uint64_t r[4], const uint64_t a[4]) {
+  uint64_t t0, t1, t2, t3, t4, t5, t6, t7, lo, hi, c;
+  __asm__(
+      // cross products a_i a_j (i < j) into t1..t6
+      "movq %[a0], %%rdx\n\t"
+      "mulxq %[a1], %[t1], %[t2]\n\t"
+      "mulxq %[a2], %[lo], %[t3]\n\t"
+      "addq %[lo], %[t2]\n\t"
+      "mulxq %[a3], %[lo], %[t4]\n\t"
+      "adcq %[lo], %[t3]\n\t"
+      "adcq $0, %[t4]\n\t"
+      "movq %[a1], %%rdx\n\t"
+      "xorq %[t6], %[t6]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adcxq %[lo], %[t3]\n\t"
+      "adoxq %[hi], %[t4]\n\t"
+      "mulxq %[a3], %[lo], %[t5]\n\t"
+      "adcxq %[lo], %[t4]\n\t"
+      "adcxq %[t6], %[t5]\n\t"
+      "adoxq %[t6], %[t5]\n\t"
+      "movq %[a2], %%rdx\n\t"
+      "mulxq %[a3], %[lo], %[t6]\n\t"
+      "addq %[lo], %[t5]\n\t"
+      "adcq $0, %[t6]\n\t"
+      // doubled, then the squares a_i^2 at words 2i, 2i+1
+      "movq $0, %[t7]\n\t"
+      "addq %[t1], %[t1]\n\t"
+      "adcq %[t2], %[t2]\n\t"
+      "adcq %[t3], %[t3]\n\t"
+      "adcq %[t4], %[t4]\n\t"
+      "adcq %[t5], %[t5]\n\t"
+      "adcq %[t6], %[t6]\n\t"
+      "adcq %[t7], %[t7]\n\t"
+      "movq %[a0], %%rdx\n\t"
+      "mulxq %%rdx, %[t0], %[hi]\n\t"
+      "addq %[hi], %[t1]\n\t"
+      "movq %[a1], %%rdx\n\t"
+      "mulxq %%rdx, %[lo], %[hi]\n\t"
+      "adcq %[lo], %[t2]\n\t"
+      "adcq %[hi], %[t3]\n\t"
+      "movq %[a2], %%rdx\n\t"
+      "mulxq %%rdx, %[lo], %[hi]\n\t"
+      "adcq %[lo], %[t4]\n\t"
+      "adcq %[hi], %[t5]\n\t"
+      "movq %[a3], %%rdx\n\t"
+      "mulxq %%rdx, %[lo], %[hi]\n\t"
+      "adcq %[lo], %[t6]\n\t"
+      "adcq %[hi], %[t7]\n\t"
+      // reduction rows; after row i, t_i is zero and serves as the zero word
+      "xorq %[c], %[c]\n\t"
+#define NACREL_SQR_ROW(ti, tj, tk, tl, tm)            \
+      "movq %[" ti "], %%rdx\n\t"                     \
+      "imulq %[inv], %%rdx\n\t"                       \
+      "xorq %[lo], %[lo]\n\t"                         \
+      "mulxq %[m0], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" ti "]\n\t"                    \
+      "adcxq %[hi], %[" tj "]\n\t"                    \
+      "mulxq %[m1], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" tj "]\n\t"                    \
+      "adcxq %[hi], %[" tk "]\n\t"                    \
+      "mulxq %[m2], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" tk "]\n\t"                    \
+      "adcxq %[hi], %[" tl "]\n\t"                    \
+      "mulxq %[m3], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" tl "]\n\t"                    \
+      "adcxq %[hi], %[" tm "]\n\t"                    \
+      "adoxq %[c], %[" tm "]\n\t"                     \
+      "movq $0, %[c]\n\t"                             \
+      "adcxq %[" ti "], %[c]\n\t"                     \
+      "adoxq %[" ti "], %[c]\n\t"
+      NACREL_SQR_ROW("t0", "t1", "t2", "t3", "t4")
+      NACREL_SQR_ROW("t1", "t2", "t3", "t4", "t5")
+      NACREL_SQR_ROW("t2", "t3", "t4", "t5", "t6")
+      NACREL_SQR_ROW("t3", "t4", "t5", "t6", "t7")
+#undef NACREL_SQR_ROW
+      : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [t4] "=&r"(t4), [t5] "=&r"(t5),
+        [t6] "=&r"(t6), [t7] "=&r"(t7), [lo] "=&r"(lo), [hi] "=&r"(hi), [c] "=&r"(c)
+      : [a0] "m"(a[0]), [a1] "m"(a[1]), [a2] "m"(a[2]), [a3] "m"(a[3]), [m0] "m"(P::M.w[0]),
+        [m1] "m"(P::M.w[1]), [m2] "m"(P::M.w[2]), [m3] "m"(P::M.w[3]), [inv] "m"(P::INV)
+      : "rdx", "cc");
+  const uint64_t t[4] = {t4, t5, t6, t7};
+  reduce_once(r, t, c, P::M);
+}
 #endif
 
 // Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
@@ -381,6 +471,18 @@ NACREL_INLINE void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b
   }
 #endif
   mont_mul_portable<P>(r, a, b);
+}
+
+// Montgomery square, the same value as mont_mul(r, a, a).
+template <class P>
+NACREL_INLINE void mont_sqr(uint64_t r[4], const uint64_t a[4]) {
+#ifdef NACREL_HAVE_ADX_PATH
+  if (g_use_adx) {
+    mont_sqr_adx<P>(r, a);
+    return;
+  }
+#endif
+  mont_mul_portable<P>(r, a, a);
 }
 
 template <class P>
@@ -517,7 +619,7 @@ NACREL_INLINE Field<P> Field<P>::operator-() const {
 template <class P>
 NACREL_INLINE Field<P> Field<P>::sqr() const {
   Field out;
-  fieldimpl::mont_mul<P>(out.v, v, v);
+  fieldimpl::mont_sqr<P>(out.v, v);
   return out;
 }
 
