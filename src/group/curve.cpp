@@ -258,24 +258,6 @@ namespace {
 
 inline Proj proj_identity() { return Proj{Fq::zero(), Fq::one(), Fq::zero()}; }
 
-// Table of 0*P .. 15*P in projective form; an identity P is folded in by cmov.
-void ct_table(const G1Affine& p, Proj* table) {
-  table[0] = proj_identity();
-  table[1] = Proj{p.x, p.y, Fq::one()};
-  proj_cmov(table[1], table[0], uint64_t(0) - uint64_t(p.infinity));
-  for (int i = 2; i < 16; ++i) table[i] = (i % 2 == 0) ? proj_dbl(table[i / 2]) : proj_add(table[i - 1], table[1]);
-}
-
-// table[nib], reading all 16 entries.
-inline Proj ct_select(const Proj* table, uint64_t nib) {
-  Proj sel = table[0];
-  for (uint64_t j = 1; j < 16; ++j) proj_cmov(sel, table[j], ct_eq_mask(j, nib));
-  return sel;
-}
-
-// Nibble w (0 = least significant) of e; the position depends on w only.
-inline uint64_t nibble(const U256& e, int w) { return (e.w[w / 16] >> ((w % 16) * 4)) & 15; }
-
 // (X : Y : Z) projective -> (XZ, YZ^2, Z) Jacobian, the identity as (1, 1, 0).
 G1Jac proj_to_jacobian(const Proj& p) {
   Fq z2 = p.Z.sqr();
@@ -287,22 +269,6 @@ G1Jac proj_to_jacobian(const Proj& p) {
 }
 
 }  // namespace
-
-G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n) {
-  // The same fixed windows as mul_ct with one shared doubling chain.
-  std::vector<Proj> tables(n * 16);
-  std::vector<U256> es(n);
-  for (size_t i = 0; i < n; ++i) {
-    ct_table(points[i], &tables[i * 16]);
-    es[i] = scalars[i].to_canonical();
-  }
-  Proj acc = proj_identity();
-  for (int w = 63; w >= 0; --w) {
-    acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
-    for (size_t i = 0; i < n; ++i) acc = proj_add(acc, ct_select(&tables[i * 16], nibble(es[i], w)));
-  }
-  return proj_to_jacobian(acc);
-}
 
 // ---- GLV endomorphism ----
 
@@ -433,46 +399,81 @@ inline Proj ct_select_signed(const Proj* table, uint64_t index, uint64_t negate)
 
 }  // namespace
 
+namespace {
+
+// One product k P prepared for the constant-time loop: GLV halves of k,
+// made odd and recoded, and the tables of P, 3P, ..., 15P and of their
+// images under the endomorphism.
+struct CtTerm {
+  Proj table[2][8];
+  uint64_t index[2][kCtDigits], sign[2][kCtDigits];
+  uint64_t negative[2], even[2];
+};
+
+void ct_prepare(const G1Affine& p, const Fr& k, CtTerm& t) {
+  t.table[0][0] = Proj{p.x, p.y, Fq::one()};
+  proj_cmov(t.table[0][0], proj_identity(), uint64_t(0) - uint64_t(p.infinity));
+  const Proj p2 = proj_dbl(t.table[0][0]);
+  for (int i = 1; i < 8; ++i) t.table[0][i] = proj_add(t.table[0][i - 1], p2);
+  const Fq& b = beta();
+  for (int i = 0; i < 8; ++i) t.table[1][i] = Proj{t.table[0][i].X * b, t.table[0][i].Y, t.table[0][i].Z};
+  U256 m[2];
+  glv_split_masks(k, m[0], t.negative[0], m[1], t.negative[1]);
+  for (int h = 0; h < 2; ++h) {
+    t.even[h] = (m[h].w[0] & 1) - 1;  // all-ones when even
+    uint64_t c = 0;
+    m[h].w[0] = fieldimpl::adc(m[h].w[0], t.even[h] & 1, c);
+    for (int i = 1; i < 4; ++i) m[h].w[i] = fieldimpl::adc(m[h].w[i], 0, c);
+    ct_recode(m[h], t.index[h], t.sign[h]);
+  }
+}
+
+// acc + digit i of both halves of t.
+inline Proj ct_add_digit(const Proj& acc, const CtTerm& t, int i) {
+  Proj r = proj_add(acc, ct_select_signed(t.table[0], t.index[0][i], t.sign[0][i] ^ t.negative[0]));
+  return proj_add(r, ct_select_signed(t.table[1], t.index[1][i], t.sign[1][i] ^ t.negative[1]));
+}
+
+// acc minus the base point of each half of t that was raised to be odd:
+// +-P or +-phi(P) with the opposite sign of that half, or the identity.
+inline Proj ct_correct(Proj acc, const CtTerm& t) {
+  for (int h = 0; h < 2; ++h) {
+    Proj c = t.table[h][0];
+    Fq::cmov(c.Y, -c.Y, ~t.negative[h]);
+    proj_cmov(c, proj_identity(), ~t.even[h]);
+    acc = proj_add(acc, c);
+  }
+  return acc;
+}
+
+}  // namespace
+
 // GLV in constant time: k = k1 + k2 lambda with |k1|, |k2| < 2^128, each half
 // made odd (an even half is raised by one and the extra base point taken off
 // at the end) and written in 33 signed odd digits. One chain of 128
 // doublings; per digit one complete addition for each half, from tables of
 // P, 3P, ..., 15P and their images under the endomorphism, scanned in full.
 G1Jac mul_ct(const G1Affine& p, const Fr& k) {
-  Proj t1[8], t2[8];
-  t1[0] = Proj{p.x, p.y, Fq::one()};
-  proj_cmov(t1[0], proj_identity(), uint64_t(0) - uint64_t(p.infinity));
-  const Proj p2 = proj_dbl(t1[0]);
-  for (int i = 1; i < 8; ++i) t1[i] = proj_add(t1[i - 1], p2);
-  const Fq& b = beta();
-  for (int i = 0; i < 8; ++i) t2[i] = Proj{t1[i].X * b, t1[i].Y, t1[i].Z};
-
-  U256 m[2];
-  uint64_t neg[2];
-  glv_split_masks(k, m[0], neg[0], m[1], neg[1]);
-  uint64_t even[2], idx[2][kCtDigits], sgn[2][kCtDigits];
-  for (int h = 0; h < 2; ++h) {
-    even[h] = (m[h].w[0] & 1) - 1;  // all-ones when even
-    uint64_t c = 0;
-    m[h].w[0] = fieldimpl::adc(m[h].w[0], even[h] & 1, c);
-    for (int i = 1; i < 4; ++i) m[h].w[i] = fieldimpl::adc(m[h].w[i], 0, c);
-    ct_recode(m[h], idx[h], sgn[h]);
-  }
-
+  CtTerm t;
+  ct_prepare(p, k, t);
   Proj acc = proj_identity();
   for (int i = kCtDigits - 1; i >= 0; --i) {
     if (i != kCtDigits - 1) acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
-    acc = proj_add(acc, ct_select_signed(t1, idx[0][i], sgn[0][i] ^ neg[0]));
-    acc = proj_add(acc, ct_select_signed(t2, idx[1][i], sgn[1][i] ^ neg[1]));
+    acc = ct_add_digit(acc, t, i);
   }
-  // Take off the base point of each half that was raised: (+-P or +-phi(P))
-  // with the opposite sign of that half, or the identity.
-  for (int h = 0; h < 2; ++h) {
-    Proj c = h == 0 ? t1[0] : t2[0];
-    Fq::cmov(c.Y, -c.Y, ~neg[h]);
-    proj_cmov(c, proj_identity(), ~even[h]);
-    acc = proj_add(acc, c);
+  return proj_to_jacobian(ct_correct(acc, t));
+}
+
+// The same digits for n products with one shared doubling chain.
+G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n) {
+  std::vector<CtTerm> terms(n);
+  for (size_t j = 0; j < n; ++j) ct_prepare(points[j], scalars[j], terms[j]);
+  Proj acc = proj_identity();
+  for (int i = kCtDigits - 1; i >= 0; --i) {
+    if (i != kCtDigits - 1) acc = proj_dbl(proj_dbl(proj_dbl(proj_dbl(acc))));
+    for (size_t j = 0; j < n; ++j) acc = ct_add_digit(acc, terms[j], i);
   }
+  for (size_t j = 0; j < n; ++j) acc = ct_correct(acc, terms[j]);
   return proj_to_jacobian(acc);
 }
 
