@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -47,7 +49,10 @@ class Reader {
 
   // Consumes '{' (counts one nesting level).
   void begin_object();
-  // Reads the next member name and its ':'; false when '}' was consumed instead.
+  // Reads the next member name; false when '}' was consumed instead. The ':'
+  // is consumed by the next value operation (peek, skip_value, read_*,
+  // invalid_type), so that errors about the name itself are placed right
+  // after it.
   bool next_key(std::string& key);
 
   // Consumes '[' (counts one nesting level).
@@ -81,10 +86,73 @@ class Reader {
   std::string_view text_;
   size_t pos_ = 0;
   size_t depth_ = 0;
+  // One entry per open container: whether it is an object, and whether its
+  // first member or element is still to come.
+  void consume_colon();
+  std::vector<uint8_t> frames_;
+  bool colon_pending_ = false;  // a member name was read, its ':' not yet
   // Line/column bookkeeping is the implementation's; positions are computed
   // from the byte offset only when an error is raised.
+  friend struct ReaderImpl;
   friend class ReaderTestAccess;
 };
+
+// Reads a record (struct) NAME whose fields are `fields`, in declaration order.
+// - Object form: members in any order; unknown members skipped; a known member
+//   twice -> "duplicate field `F`"; after '}', the first absent field in field
+//   order -> "missing field `F`".
+// - Array form: exactly fields.size() values in field order, otherwise
+//   "invalid length N, expected struct NAME with K elements" (N = values given).
+// - Anything else: "invalid type: <value>, expected struct NAME".
+// read_field(i, reader) reads the value of field i and is called once per field.
+template <class ReadField>
+void read_struct(Reader& r, std::string_view name, std::span<const std::string_view> fields, ReadField&& read_field) {
+  const Kind kind = r.peek();
+  if (kind == Kind::Object) {
+    r.begin_object();
+    std::vector<bool> seen(fields.size());
+    std::string key;
+    while (r.next_key(key)) {
+      size_t i = 0;
+      while (i < fields.size() && fields[i] != key) ++i;
+      if (i == fields.size()) {
+        r.skip_value();
+        continue;
+      }
+      if (seen[i]) r.duplicate_field(fields[i]);
+      read_field(i, r);
+      seen[i] = true;
+    }
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (!seen[i]) r.missing_field(fields[i]);
+    return;
+  }
+  const std::string expected = "struct " + std::string(name);
+  if (kind == Kind::Array) {
+    const std::string with = expected + " with " + std::to_string(fields.size()) + " elements";
+    r.begin_array();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (!r.next_element()) r.invalid_length(i, with);
+      read_field(i, r);
+    }
+    // Count every surplus value so that the message names the real length.
+    size_t n = fields.size();
+    while (r.next_element()) {
+      r.skip_value();
+      ++n;
+    }
+    if (n != fields.size()) r.invalid_length(n, with);
+    return;
+  }
+  r.invalid_type(expected);
+}
+
+template <class ReadField>
+void read_struct(Reader& r, std::string_view name, std::initializer_list<std::string_view> fields,
+                 ReadField&& read_field) {
+  read_struct(r, name, std::span<const std::string_view>(fields.begin(), fields.size()),
+              std::forward<ReadField>(read_field));
+}
 
 // Value tree for writing.
 class Value {

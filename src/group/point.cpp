@@ -105,7 +105,9 @@ std::string Point::debug_text_compact() const {
 }
 
 Point lincomb_ct(const Point& a, const Scalar& x, const Point& b, const Scalar& y) {
-  return Point("scalar_mul", to_affine(add(mul_ct(a.v.ge, x.fe()), mul_ct(b.v.ge, y.fe()))));
+  const G1Affine ps[2] = {a.v.ge, b.v.ge};
+  const Fr ks[2] = {x.fe(), y.fe()};
+  return Point("scalar_mul", to_affine(msm_ct(ps, ks, 2)));
 }
 
 Point msm_public(const Point* points, const Scalar* scalars, size_t n) {

@@ -27,10 +27,13 @@ Scalar Scalar::from_bigint(const BigInt& n) {
 }
 
 Scalar Scalar::from_i64(int64_t n) {
-  // Same value as from_bigint, without the detour through BigInt.
-  uint64_t mag = n < 0 ? uint64_t(0) - uint64_t(n) : uint64_t(n);
+  // Same value as from_bigint, without the detour through BigInt. The value
+  // may be secret (a committed amount), so the sign selects without a branch.
+  const uint64_t neg_mask = uint64_t(0) - (uint64_t(n) >> 63);
+  const uint64_t mag = (uint64_t(n) ^ neg_mask) - neg_mask;
   Fr f = Fr::from_u64(mag);
-  return Scalar("from_bigint", n < 0 ? -f : f);
+  Fr::cmov(f, -f, neg_mask);
+  return Scalar("from_bigint", f);
 }
 
 bool Scalar::deserialize(const uint8_t* data, size_t len, Scalar& out) {

@@ -217,19 +217,14 @@ bool bind_arguments(const char* full_name, const Param* params, size_t n, PyObje
     PyObject *key, *value;
     Py_ssize_t pos = 0;
     while (PyDict_Next(kwargs, &pos, &key, &value)) {
-      std::string key_text;
-      bool is_text = PyUnicode_Check(key) && convert_str(key, key_text);
-      if (PyErr_Occurred()) return false;
+      // Compared without encoding, so that any str key is matched or reported.
       size_t match = n;
-      if (is_text)
-        for (size_t j = 0; j < n; ++j)
-          if (key_text == params[j].name) match = j;
+      if (PyUnicode_Check(key))
+        for (size_t j = 0; j < n && match == n; ++j)
+          if (PyUnicode_CompareWithASCIIString(key, params[j].name) == 0) match = j;
       if (match == n) {
-        Ref shown(PyObject_Str(key));
-        if (!shown) return false;
-        std::string shown_text;
-        if (!convert_str(shown.p, shown_text)) return false;
-        type_error(std::string(full_name) + " got an unexpected keyword argument '" + shown_text + "'");
+        Ref message(PyUnicode_FromFormat("%s got an unexpected keyword argument '%S'", full_name, key));
+        if (message) PyErr_SetObject(PyExc_TypeError, message.p);
         return false;
       }
       if (bound[match]) {

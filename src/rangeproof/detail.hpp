@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "group/bigint.hpp"
@@ -26,12 +25,15 @@ inline unsigned log2_exact(uint64_t n) {
   return k;
 }
 
-// Sum of points[i]*scalars[i] with every product in constant time (the
-// scalars are secret); Jacobian accumulation, caller normalises.
-inline G1Jac sum_ct(const G1Affine* points, const Fr* scalars, size_t n) {
-  G1Jac acc = G1Jac::identity();
-  for (size_t i = 0; i < n; ++i) acc = add(acc, mul_ct(points[i], scalars[i]));
-  return acc;
+// Sum of points[i]*scalars[i] with secret scalars: one constant-time
+// multiscalar multiplication (complete formulas, no branch on the values).
+inline G1Jac sum_ct(const G1Affine* points, const Fr* scalars, size_t n) { return msm_ct(points, scalars, n); }
+
+// a*x + b*y with secret x, y.
+inline Point lincomb_secret(const Point& a, const Scalar& x, const Point& b, const Scalar& y) {
+  const G1Affine pts[2] = {a.ge(), b.ge()};
+  const Fr ks[2] = {x.fe(), y.fe()};
+  return Point("scalar_mul", to_affine(msm_ct(pts, ks, 2)));
 }
 
 // Inverse of a public non-zero value; stops when it is zero.
@@ -47,50 +49,6 @@ inline BigInt read_bigint(json::Reader& r) {
   BigInt out;
   if (!BigInt::from_json_hex(s, out)) r.fail("malformed hex encoding");
   return out;
-}
-
-// Reads a record either as an object (any member order, unknown members
-// skipped, each known member at most once, all required) or as an array of
-// its values in field order. read_field(i, reader) reads field i.
-template <size_t N, class ReadField>
-void read_record(json::Reader& r, std::string_view name, const std::string_view (&fields)[N],
-                 ReadField&& read_field) {
-  const json::Kind kind = r.peek();
-  if (kind == json::Kind::Object) {
-    r.begin_object();
-    bool seen[N] = {};
-    std::string key;
-    while (r.next_key(key)) {
-      size_t i = 0;
-      while (i < N && fields[i] != key) ++i;
-      if (i == N) {
-        r.skip_value();
-        continue;
-      }
-      if (seen[i]) r.duplicate_field(fields[i]);
-      read_field(i, r);
-      seen[i] = true;
-    }
-    for (size_t i = 0; i < N; ++i)
-      if (!seen[i]) r.missing_field(fields[i]);
-    return;
-  }
-  const std::string expected = "struct " + std::string(name) + " with " + std::to_string(N) + " elements";
-  if (kind == json::Kind::Array) {
-    r.begin_array();
-    for (size_t i = 0; i < N; ++i) {
-      if (!r.next_element()) r.invalid_length(i, expected);
-      read_field(i, r);
-    }
-    size_t count = N;  // count extra values so that the message names the real length
-    while (r.next_element()) {
-      r.skip_value();
-      ++count;
-    }
-    if (count != N) r.invalid_length(count, expected);
-    return;
-  }
-  r.invalid_type("struct " + std::string(name));
 }
 
 }  // namespace nacrel::rangeproof::detail

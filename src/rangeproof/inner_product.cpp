@@ -18,22 +18,35 @@ std::vector<G1Affine> affine_of(const std::vector<Point>& v) {
   return out;
 }
 
-// out[i] = lo[i]*x_lo + hi[i]*x_hi for public x_lo, x_hi; one batch normalisation.
+// out[i] = lo[i]*x_lo*f_lo[i] + hi[i]*x_hi*f_hi[i] for public values (f null:
+// all ones); one batch normalisation.
 std::vector<G1Affine> fold_generators(const G1Affine* lo, const G1Affine* hi, size_t n, const Fr& x_lo,
-                                      const Fr& x_hi) {
+                                      const Fr& x_hi, const Fr* f_lo = nullptr, const Fr* f_hi = nullptr) {
   std::vector<G1Jac> jac(n);
-  for (size_t i = 0; i < n; ++i) jac[i] = add(mul_vartime(lo[i], x_lo), mul_vartime(hi[i], x_hi));
+  for (size_t i = 0; i < n; ++i) {
+    const G1Affine pts[2] = {lo[i], hi[i]};
+    const Fr ks[2] = {f_lo ? x_lo * f_lo[i] : x_lo, f_hi ? x_hi * f_hi[i] : x_hi};
+    jac[i] = msm_vartime(pts, ks, 2);
+  }
   std::vector<G1Affine> out(n);
   batch_to_affine(jac.data(), out.data(), n);
   return out;
 }
 
-// sum g[i]*a[i] + sum h[i]*b[i] + u*c, all products constant time.
+// sum g[i]*a[i] + sum h[i]*b[i] + u*c as one constant-time multiscalar product.
 Point cross_term(const G1Affine* g, const Fr* a, const G1Affine* h, const Fr* b, size_t n, const G1Affine& u,
                  const Fr& c) {
-  G1Jac acc = add(detail::sum_ct(g, a, n), detail::sum_ct(h, b, n));
-  acc = add(acc, mul_ct(u, c));
-  return Point("scalar_mul", to_affine(acc));
+  std::vector<G1Affine> pts(2 * n + 1);
+  std::vector<Fr> ks(2 * n + 1);
+  for (size_t i = 0; i < n; ++i) {
+    pts[i] = g[i];
+    ks[i] = a[i];
+    pts[n + i] = h[i];
+    ks[n + i] = b[i];
+  }
+  pts[2 * n] = u;
+  ks[2 * n] = c;
+  return Point("scalar_mul", to_affine(detail::sum_ct(pts.data(), ks.data(), pts.size())));
 }
 
 }  // namespace
@@ -67,9 +80,11 @@ Scalar inner_product(const std::vector<Scalar>& a, const std::vector<Scalar>& b)
 }
 
 InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::vector<Point>& H, const Point& ux,
-                                       const std::vector<Scalar>& a, const std::vector<Scalar>& b) {
+                                       const std::vector<Scalar>& a, const std::vector<Scalar>& b,
+                                       const std::vector<Scalar>* h_factors) {
   size_t n = G.size();
   if (H.size() != n || a.size() != n || b.size() != n) fail(kLengthMismatch);
+  if (h_factors && h_factors->size() != n) fail(kLengthMismatch);
   detail::require_power_of_two(n);
 
   std::vector<G1Affine> g = affine_of(G), h = affine_of(H);
@@ -79,6 +94,10 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     bv[i] = b[i].fe();
   }
   const G1Affine u = ux.ge();
+  // Public factors of H, applied in the first halving step only.
+  std::vector<Fr> hf;
+  if (h_factors)
+    for (const Scalar& f : *h_factors) hf.push_back(f.fe());
 
   InnerProductArg out;
   while (n > 1) {
@@ -92,8 +111,17 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       c_lo += a_lo[i] * b_hi[i];
       c_hi += a_hi[i] * b_lo[i];
     }
-    Point Lpt = cross_term(g.data() + m, a_lo, h.data(), b_hi, m, u, c_lo);
-    Point Rpt = cross_term(g.data(), a_hi, h.data() + m, b_lo, m, u, c_hi);
+    std::vector<Fr> bh_scaled, bl_scaled;  // b times the factors of the H entries they meet
+    if (!hf.empty()) {
+      bh_scaled.resize(m);
+      bl_scaled.resize(m);
+      for (size_t i = 0; i < m; ++i) {
+        bh_scaled[i] = b_hi[i] * hf[i];
+        bl_scaled[i] = b_lo[i] * hf[m + i];
+      }
+    }
+    Point Lpt = cross_term(g.data() + m, a_lo, h.data(), hf.empty() ? b_hi : bh_scaled.data(), m, u, c_lo);
+    Point Rpt = cross_term(g.data(), a_hi, h.data() + m, hf.empty() ? b_lo : bl_scaled.data(), m, u, c_hi);
     Scalar x = point_challenge({&Lpt, &Rpt, &ux});
     Fr xf = x.fe();
     Fr xi = detail::inverse_public(xf, "inner product challenge");
@@ -104,7 +132,9 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
     std::vector<G1Affine> g2 = fold_generators(g.data(), g.data() + m, m, xi, xf);
-    std::vector<G1Affine> h2 = fold_generators(h.data(), h.data() + m, m, xf, xi);
+    std::vector<G1Affine> h2 = hf.empty() ? fold_generators(h.data(), h.data() + m, m, xf, xi)
+                                          : fold_generators(h.data(), h.data() + m, m, xf, xi, hf.data(), hf.data() + m);
+    hf.clear();
 
     out.L.push_back(Lpt);
     out.R.push_back(Rpt);
@@ -194,7 +224,7 @@ json::Value InnerProductArg::to_json() const {
 InnerProductArg InnerProductArg::read(json::Reader& r) {
   static constexpr std::string_view kFields[] = {"L", "R", "a_tag", "b_tag"};
   InnerProductArg out;
-  detail::read_record(r, "InnerProductArg", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "InnerProductArg", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: out.L = read_point_list(rd); break;
       case 1: out.R = read_point_list(rd); break;

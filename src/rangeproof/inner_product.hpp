@@ -44,8 +44,11 @@ struct InnerProductArg {
   // G, H, a and b must have one length n, a power of two (the stop carries
   // "assertion failed: n.is_power_of_two()"). The products with a and b are
   // constant time; the generator folding uses public challenges only.
+  // With h_factors the generators are H[i]*h_factors[i] (public factors),
+  // without forming those points.
   static InnerProductArg prove(const std::vector<Point>& G, const std::vector<Point>& H, const Point& ux,
-                               const std::vector<Scalar>& a, const std::vector<Scalar>& b);
+                               const std::vector<Scalar>& a, const std::vector<Scalar>& b,
+                               const std::vector<Scalar>* h_factors = nullptr);
 
   // True exactly when the recursive halving verification succeeds; false
   // stands for InnerProductFailed. Evaluated as one multiscalar multiplication.

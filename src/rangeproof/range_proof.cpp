@@ -100,36 +100,49 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
 
   std::vector<Point> V;
   V.reserve(m);
-  for (size_t j = 0; j < m; ++j) V.push_back(lincomb_ct(G, secrets[j], H, blindings[j]));
+  for (size_t j = 0; j < m; ++j) V.push_back(detail::lincomb_secret(G, secrets[j], H, blindings[j]));
 
   const Scalar alpha = Scalar::random();
   const Scalar rho = Scalar::random();
 
-  // A = H*alpha + sum_i (aL[i] ? g[i] : -h[i]), the choice made without branching.
+  // A = H*alpha + sum_i (aL[i] ? g[i] : -h[i])
+  //   = H*alpha + sum_i aL[i]*(g[i] + h[i]) - sum_i h[i]:
+  // the secret part is one constant-time multiscalar product, the rest public.
   const std::vector<uint64_t> aL = aggregate_bits(secrets, n, N);
-  G1Jac acc = mul_ct(H.ge(), alpha.fe());
-  for (size_t i = 0; i < N; ++i) {
-    G1Affine pick = neg(h_vec[i].ge());
-    const uint64_t mask = uint64_t(0) - aL[i];
-    Fq::cmov(pick.x, g_vec[i].ge().x, mask);
-    Fq::cmov(pick.y, g_vec[i].ge().y, mask);
-    acc = add_mixed(acc, pick);
-  }
   RangeProof proof;
-  proof.A = Point("add_point", to_affine(acc));
+  {
+    std::vector<G1Jac> gh_jac(N);
+    G1Jac h_sum = G1Jac::identity();
+    for (size_t i = 0; i < N; ++i) {
+      gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
+      h_sum = add_mixed(h_sum, h_vec[i].ge());
+    }
+    std::vector<G1Affine> pts(N + 1);
+    batch_to_affine(gh_jac.data(), pts.data() + 1, N);
+    std::vector<Fr> ks(N + 1);
+    pts[0] = H.ge();
+    ks[0] = alpha.fe();
+    for (size_t i = 0; i < N; ++i) ks[i + 1] = Fr::from_u64(aL[i]);
+    G1Jac a = detail::sum_ct(pts.data(), ks.data(), N + 1);
+    a = add(a, neg(h_sum));
+    proof.A = Point("add_point", to_affine(a));
+  }
 
   std::vector<Fr> sR(N), sL(N);
   for (size_t i = 0; i < N; ++i) sR[i] = Scalar::random().fe();
   for (size_t i = 0; i < N; ++i) sL[i] = Scalar::random().fe();
   {
-    std::vector<G1Affine> g(N), h(N);
+    std::vector<G1Affine> pts(2 * N + 1);
+    std::vector<Fr> ks(2 * N + 1);
+    pts[0] = H.ge();
+    ks[0] = rho.fe();
     for (size_t i = 0; i < N; ++i) {
-      g[i] = g_vec[i].ge();
-      h[i] = h_vec[i].ge();
+      pts[1 + i] = g_vec[i].ge();
+      ks[1 + i] = sL[i];
+      pts[1 + N + i] = h_vec[i].ge();
+      ks[1 + N + i] = sR[i];
     }
-    G1Jac s = add(mul_ct(H.ge(), rho.fe()), detail::sum_ct(g.data(), sL.data(), N));
-    s = add(s, detail::sum_ct(h.data(), sR.data(), N));
-    proof.S = Point("add_point", to_affine(s));
+    proof.S = Point("add_point", to_affine(detail::sum_ct(pts.data(), ks.data(), pts.size())));
   }
 
   const Scalar y = point_challenge({&proof.A, &proof.S});
@@ -162,8 +175,8 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
 
   const Scalar tau1 = Scalar::random();
   const Scalar tau2 = Scalar::random();
-  proof.T1 = lincomb_ct(G, Scalar("t1", t1), H, tau1);
-  proof.T2 = lincomb_ct(G, Scalar("t2", t2), H, tau2);
+  proof.T1 = detail::lincomb_secret(G, Scalar("t1", t1), H, tau1);
+  proof.T2 = detail::lincomb_secret(G, Scalar("t2", t2), H, tau2);
 
   std::vector<const Point*> x_points = {&proof.T1, &proof.T2, &G, &H};
   for (const Point& v : V) x_points.push_back(&v);
@@ -187,23 +200,20 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
   const Point Gx = G.mul_public(ux);
 
-  // h'[i] = h[i] * y^-i (public values).
-  std::vector<Point> h_prime(N);
+  // The argument runs over h'[i] = h[i] * y^-i; the factors are handed over
+  // instead of the points, and its commitment P is never read, so neither is
+  // formed here.
+  std::vector<Scalar> y_inv_pow;
   {
     const Fr y_inv = N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one();
-    std::vector<G1Jac> jac(N);
     Fr p = Fr::one();
     for (size_t i = 0; i < N; ++i) {
-      jac[i] = mul_vartime(h_vec[i].ge(), p);
+      y_inv_pow.emplace_back("y^-i", p);
       p *= y_inv;
     }
-    std::vector<G1Affine> aff(N);
-    batch_to_affine(jac.data(), aff.data(), N);
-    for (size_t i = 0; i < N; ++i) h_prime[i] = Point("scalar_mul", aff[i]);
   }
-  // The argument never reads its commitment P, so it is not formed here.
-  proof.inner_product_proof =
-      InnerProductArg::prove(g_vec, h_prime, Gx, scalars_of(lvec, "lvec"), scalars_of(rvec, "rvec"));
+  proof.inner_product_proof = InnerProductArg::prove(g_vec, h_vec, Gx, scalars_of(lvec, "lvec"),
+                                                     scalars_of(rvec, "rvec"), &y_inv_pow);
   return proof;
 }
 
@@ -279,7 +289,7 @@ json::Value RangeProof::to_json() const {
 RangeProof RangeProof::read(json::Reader& r) {
   static constexpr std::string_view kFields[] = {"A", "S", "T1", "T2", "tau_x", "miu", "tx", "inner_product_proof"};
   RangeProof out;
-  detail::read_record(r, "RangeProof", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "RangeProof", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: out.A = read_point(rd); break;
       case 1: out.S = read_point(rd); break;

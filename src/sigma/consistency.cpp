@@ -50,7 +50,7 @@ json::Value ConsistencyProof::to_json() const {
 ConsistencyProof ConsistencyProof::read(json::Reader& r) {
   static constexpr std::array<std::string_view, 5> kFields = {"t1", "t2", "s1", "s2", "challenge"};
   ConsistencyProof p;
-  read_record(r, "ConsistencyProof", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "ConsistencyProof", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: p.t1 = read_point(rd); break;
       case 1: p.t2 = read_point(rd); break;

@@ -53,7 +53,7 @@ DLogEqProof<H> DLogEqProof<H>::read(json::Reader& r) {
       "pk_l", "pk_r", "pk_t_rand_commitment_l", "pk_t_rand_commitment_r", "challenge_response_l",
       "challenge_response_r", "challenge"};
   DLogEqProof p;
-  read_record(r, "DLogEqProof", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "DLogEqProof", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: p.pk_l = read_point(rd); break;
       case 1: p.pk_r = read_point(rd); break;

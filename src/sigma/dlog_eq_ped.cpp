@@ -59,7 +59,7 @@ DLogEqProofPed DLogEqProofPed::read(json::Reader& r) {
   Point* const points[4] = {&p.cm1, &p.cm2, &p.cm3, &p.token};
   Scalar* const scalars[6] = {&p.r1, &p.r2, &p.challenge, &p.challenge_response_D, &p.challenge_response_D1,
                               &p.challenge_response_D2};
-  read_record(r, "DLogEqProofPed", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "DLogEqProofPed", kFields, [&](size_t i, json::Reader& rd) {
     if (i < 4)
       *points[i] = read_point(rd);
     else

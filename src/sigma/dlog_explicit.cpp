@@ -38,7 +38,7 @@ template <class H>
 DLogProofExplicit<H> DLogProofExplicit<H>::read(json::Reader& r) {
   static constexpr std::array<std::string_view, 3> kFields = {"pk", "pk_t_rand_commitment", "challenge_response"};
   DLogProofExplicit p;
-  read_record(r, "DLogProofExplicit", kFields, [&](size_t i, json::Reader& rd) {
+  json::read_struct(r, "DLogProofExplicit", kFields, [&](size_t i, json::Reader& rd) {
     switch (i) {
       case 0: p.pk = read_point(rd); break;
       case 1: p.pk_t_rand_commitment = read_point(rd); break;
