@@ -46,20 +46,14 @@ Proj proj_add(const Proj& p, const Proj& q) {
   Fq t0 = p.X * q.X;
   Fq t1 = p.Y * q.Y;
   Fq t2 = p.Z * q.Z;
-  Fq t3 = p.X + p.Y;
-  Fq t4 = q.X + q.Y;
-  t3 = t3 * t4;
-  t4 = t0 + t1;
+  Fq t3 = add_for_product(p.X, p.Y) * add_for_product(q.X, q.Y);
+  Fq t4 = t0 + t1;
   t3 = t3 - t4;
-  t4 = p.Y + p.Z;
-  Fq X3 = q.Y + q.Z;
-  t4 = t4 * X3;
-  X3 = t1 + t2;
+  t4 = add_for_product(p.Y, p.Z) * add_for_product(q.Y, q.Z);
+  Fq X3 = t1 + t2;
   t4 = t4 - X3;
-  X3 = p.X + p.Z;
-  Fq Y3 = q.X + q.Z;
-  X3 = X3 * Y3;
-  Y3 = t0 + t2;
+  X3 = add_for_product(p.X, p.Z) * add_for_product(q.X, q.Z);
+  Fq Y3 = t0 + t2;
   Y3 = X3 - Y3;
   X3 = t0 + t0;
   t0 = X3 + t0;
@@ -176,7 +170,7 @@ G1Jac dbl(const G1Jac& p) {
   Fq A = p.X.sqr();
   Fq B = p.Y.sqr();
   Fq C = B.sqr();
-  Fq D = (p.X + B).sqr() - A - C;
+  Fq D = add_for_product(p.X, B).sqr() - A - C;
   D = D + D;
   Fq E = A + A + A;
   Fq F = E.sqr();
@@ -207,13 +201,13 @@ G1Jac add(const G1Jac& p, const G1Jac& q) {
     return G1Jac::identity();
   }
   rr = rr + rr;
-  Fq I = (H + H).sqr();
+  Fq I = add_for_product(H, H).sqr();
   Fq J = H * I;
   Fq V = U1 * I;
   Fq X3 = rr.sqr() - J - V - V;
   Fq S1J = S1 * J;
   Fq Y3 = rr * (V - X3) - S1J - S1J;
-  Fq Z3 = ((p.Z + q.Z).sqr() - Z1Z1 - Z2Z2) * H;
+  Fq Z3 = (add_for_product(p.Z, q.Z).sqr() - Z1Z1 - Z2Z2) * H;
   return G1Jac{X3, Y3, Z3};
 }
 
@@ -239,7 +233,7 @@ G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
   Fq X3 = rr.sqr() - J - V - V;
   Fq YJ = p.Y * J;
   Fq Y3 = rr * (V - X3) - YJ - YJ;
-  Fq Z3 = (p.Z + H).sqr() - Z1Z1 - HH;
+  Fq Z3 = add_for_product(p.Z, H).sqr() - Z1Z1 - HH;
   return G1Jac{X3, Y3, Z3};
 }
 

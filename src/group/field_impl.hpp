@@ -537,6 +537,19 @@ NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[
 
 }  // namespace fieldimpl
 
+// a + b without the final subtraction: below 2m (2^255), so NOT a reduced
+// element. Only for an operand of a product or square, which accept inputs
+// below 2m (a*b < 4m^2 < 2^256 m, so the Montgomery result is below 2m
+// before its own subtraction) and return a reduced element.
+template <class P>
+NACREL_INLINE Field<P> add_for_product(const Field<P>& a, const Field<P>& b) {
+  Field<P> out;
+  uint64_t c = 0;
+  #pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) out.v[i] = fieldimpl::adc(a.v[i], b.v[i], c);
+  return out;
+}
+
 template <class P>
 NACREL_INLINE Field<P> Field<P>::zero() {
   return Field{{0, 0, 0, 0}};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "group/field.hpp"
+#include "group/field_impl.hpp"
 #include "group_test_util.hpp"
 
 using namespace nacrel;
@@ -341,4 +342,38 @@ void check_sums_at_range_ends() {
 TEST(Field, SumsAndDifferencesAtRangeEnds) {
   check_sums_at_range_ends<Fq>();
   check_sums_at_range_ends<Fr>();
+}
+
+// Products and squares take a sum left unreduced (below 2m) and give the
+// same reduced result as from the reduced sum, on both product paths; the
+// largest elements make the sum approach 2m.
+template <class F>
+void check_unreduced_operands() {
+  std::vector<F> xs = {F::zero(), F::one(), -F::one(), -F::from_u64(2), F::from_u64(2).inverse_ct()};
+  for (int i = 0; i < 20; ++i) {
+    uint8_t b[40];
+    os_random_bytes(b, sizeof b);
+    xs.push_back(F::from_be_bytes_reduce(b, sizeof b));
+  }
+  for (const F& a : xs) {
+    for (const F& b : xs) {
+      const F lazy = add_for_product(a, b), sum = a + b;
+      const F c = xs[(a.v[0] ^ b.v[1]) % xs.size()];
+      EXPECT_EQ(lazy * c, sum * c) << hex_of(a) << " " << hex_of(b);
+      EXPECT_EQ(c * lazy, sum * c);
+      EXPECT_EQ(lazy * lazy, sum.sqr());
+      EXPECT_EQ(lazy.sqr(), sum.sqr());
+    }
+  }
+}
+
+TEST(Field, ProductsOfUnreducedSums) {
+  const bool fast = fast_field_mul_active();
+  for (bool on : {false, true}) {
+    set_fast_field_mul(on);
+    SCOPED_TRACE(fast_field_mul_active() ? "mulx/adx" : "portable");
+    check_unreduced_operands<Fq>();
+    check_unreduced_operands<Fr>();
+  }
+  set_fast_field_mul(fast);
 }
