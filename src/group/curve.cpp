@@ -8,6 +8,10 @@
 
 namespace nacrel {
 
+// The point formulas get every field operation inlined: GCC's heuristics
+// otherwise leave many products as calls.
+#define NACREL_FLATTEN __attribute__((flatten))
+
 namespace {
 
 // Constant-time helpers: masks are all-ones or zero.
@@ -42,7 +46,7 @@ struct Proj {
   Fq X, Y, Z;
 };
 
-Proj proj_add(const Proj& p, const Proj& q) {
+NACREL_FLATTEN Proj proj_add(const Proj& p, const Proj& q) {
   Fq t0 = p.X * q.X;
   Fq t1 = p.Y * q.Y;
   Fq t2 = p.Z * q.Z;
@@ -73,7 +77,7 @@ Proj proj_add(const Proj& p, const Proj& q) {
   return Proj{X3, Y3, Z3};
 }
 
-Proj proj_dbl(const Proj& p) {
+NACREL_FLATTEN Proj proj_dbl(const Proj& p) {
   Fq t0 = p.Y.sqr();
   Fq Z3 = t0 + t0;
   Z3 = Z3 + Z3;
@@ -142,7 +146,7 @@ G1Affine to_affine_vartime(const G1Jac& p) {
   return G1Affine{p.X * zi2, p.Y * zi2 * zi, false};
 }
 
-void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
+NACREL_FLATTEN void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
   if (n == 0) return;
   // prefix[i] = product of the non-zero Z of in[0..i).
   std::vector<Fq> prefix(n);
@@ -166,7 +170,7 @@ void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
 }
 
 // dbl-2009-l (a = 0).
-G1Jac dbl(const G1Jac& p) {
+NACREL_FLATTEN G1Jac dbl(const G1Jac& p) {
   Fq A = p.X.sqr();
   Fq B = p.Y.sqr();
   Fq C = B.sqr();
@@ -185,7 +189,7 @@ G1Jac dbl(const G1Jac& p) {
 }
 
 // add-2007-bl, with the equal and opposite cases handled.
-G1Jac add(const G1Jac& p, const G1Jac& q) {
+NACREL_FLATTEN G1Jac add(const G1Jac& p, const G1Jac& q) {
   if (p.is_identity()) return q;
   if (q.is_identity()) return p;
   Fq Z1Z1 = p.Z.sqr();
@@ -212,7 +216,7 @@ G1Jac add(const G1Jac& p, const G1Jac& q) {
 }
 
 // madd-2007-bl, with the equal and opposite cases handled.
-G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
+NACREL_FLATTEN G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
   if (q.infinity) return p;
   if (p.is_identity()) return to_jacobian(q);
   Fq Z1Z1 = p.Z.sqr();
@@ -660,7 +664,7 @@ G1Jac pippenger(const std::vector<Term>& terms, int c) {
 // for a mixed Jacobian one.
 constexpr size_t kMinAffineBatch = 64;
 
-G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
+NACREL_FLATTEN G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
   const size_t n = terms.size();
   std::vector<int32_t> digits;
   const int windows = signed_digits(terms, c, digits);
@@ -801,7 +805,7 @@ namespace {
 
 // madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
 // False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
-bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
+NACREL_FLATTEN bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
   Fq Z1Z1 = p.Z.sqr();
   Fq U2 = q.x * Z1Z1;
   Fq S2 = q.y * p.Z * Z1Z1;

@@ -373,11 +373,12 @@ NACREL_INLINE void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64
 // Montgomery square a^2/2^256 mod m: the eight-word square from six cross
 // products (doubled) and four squares, then four reduction rows. Row i adds
 // q*m at word i with q = t_i * (-1/m) mod 2^64, which clears t_i; the two
-// carries out of word i+4 are kept in c and added into word i+4 of the next
-// row. The sum t + Q*m is below 2^256 * 2m, so nothing is left in c at the end.
+// carries out of word i+4 are kept in the cleared t_i and added into word
+// i+4 of the next row. The sum t + Q*m is below 2^256 * 2m, so no carry is
+// left after the last row.
 template <class P>
 NACREL_INLINE void mont_sqr_adx(uint64_t r[4], const uint64_t a[4]) {
-  uint64_t t0, t1, t2, t3, t4, t5, t6, t7, lo, hi, c;
+  uint64_t t0, t1, t2, t3, t4, t5, t6, t7, lo, hi;
   __asm__(
       // cross products a_i a_j (i < j) into t1..t6
       "movq %[a0], %%rdx\n\t"
@@ -424,9 +425,9 @@ NACREL_INLINE void mont_sqr_adx(uint64_t r[4], const uint64_t a[4]) {
       "mulxq %%rdx, %[lo], %[hi]\n\t"
       "adcq %[lo], %[t6]\n\t"
       "adcq %[hi], %[t7]\n\t"
-      // reduction rows; after row i, t_i is zero and serves as the zero word
-      "xorq %[c], %[c]\n\t"
-#define NACREL_SQR_ROW(ti, tj, tk, tl, tm)            \
+      // reduction rows; row i clears t_i and then keeps in it the carry
+      // into word i+4 for the next row (row 0 has no carry coming in)
+#define NACREL_SQR_ROW(cin, ti, tj, tk, tl, tm)       \
       "movq %[" ti "], %%rdx\n\t"                     \
       "imulq %[inv], %%rdx\n\t"                       \
       "xorq %[lo], %[lo]\n\t"                         \
@@ -442,22 +443,23 @@ NACREL_INLINE void mont_sqr_adx(uint64_t r[4], const uint64_t a[4]) {
       "mulxq %[m3], %[lo], %[hi]\n\t"                 \
       "adoxq %[lo], %[" tl "]\n\t"                    \
       "adcxq %[hi], %[" tm "]\n\t"                    \
-      "adoxq %[c], %[" tm "]\n\t"                     \
-      "movq $0, %[c]\n\t"                             \
-      "adcxq %[" ti "], %[c]\n\t"                     \
-      "adoxq %[" ti "], %[c]\n\t"
-      NACREL_SQR_ROW("t0", "t1", "t2", "t3", "t4")
-      NACREL_SQR_ROW("t1", "t2", "t3", "t4", "t5")
-      NACREL_SQR_ROW("t2", "t3", "t4", "t5", "t6")
-      NACREL_SQR_ROW("t3", "t4", "t5", "t6", "t7")
+      "movq $0, %[lo]\n\t"                            \
+      "adoxq %[" cin "], %[" tm "]\n\t"               \
+      "adcxq %[" ti "], %[" ti "]\n\t"                \
+      "adoxq %[lo], %[" ti "]\n\t"
+      // t_i is zero before its last two steps, so it ends as CF + OF.
+      NACREL_SQR_ROW("lo", "t0", "t1", "t2", "t3", "t4")
+      NACREL_SQR_ROW("t0", "t1", "t2", "t3", "t4", "t5")
+      NACREL_SQR_ROW("t1", "t2", "t3", "t4", "t5", "t6")
+      NACREL_SQR_ROW("t2", "t3", "t4", "t5", "t6", "t7")
 #undef NACREL_SQR_ROW
       : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [t4] "=&r"(t4), [t5] "=&r"(t5),
-        [t6] "=&r"(t6), [t7] "=&r"(t7), [lo] "=&r"(lo), [hi] "=&r"(hi), [c] "=&r"(c)
+        [t6] "=&r"(t6), [t7] "=&r"(t7), [lo] "=&r"(lo), [hi] "=&r"(hi)
       : [a0] "m"(a[0]), [a1] "m"(a[1]), [a2] "m"(a[2]), [a3] "m"(a[3]), [m0] "m"(P::M.w[0]),
         [m1] "m"(P::M.w[1]), [m2] "m"(P::M.w[2]), [m3] "m"(P::M.w[3]), [inv] "m"(P::INV)
       : "rdx", "cc");
   const uint64_t t[4] = {t4, t5, t6, t7};
-  reduce_once(r, t, c, P::M);
+  reduce_once(r, t, t3, P::M);
 }
 #endif
 
