@@ -10,7 +10,9 @@
 
 #include "group/field.hpp"
 
-// The hot field operations are forced inline into the curve code.
+// The hot field helpers are forced inline. GCC does not always honour the
+// attribute on the out-of-class Field members, so the curve code also marks
+// its formulas flatten.
 #define NACREL_INLINE inline __attribute__((always_inline))
 
 namespace nacrel {
