@@ -41,11 +41,15 @@ G1Affine map_to_curve_g1_unchecked(const Fq& u) {
   Fq t3 = den.inverse_vartime();
   Fq t4 = u * t1 * t3 * k.c3;
   Fq x1 = k.c2 - t4;
-  bool e1 = fq_is_square(curve_rhs(x1));
-  Fq x2 = k.c2 + t4;
-  bool e2 = fq_is_square(curve_rhs(x2));
-  Fq x3 = (t2.sqr() * t3).sqr() * k.c4 + Fq::one();
-  Fq x = e1 ? x1 : (e2 ? x2 : x3);
+  // The input is public, so the Euler tests may take the faster Jacobi
+  // symbol and stop at the first candidate that is a square.
+  Fq x;
+  if (fq_is_square_vartime(curve_rhs(x1))) {
+    x = x1;
+  } else {
+    Fq x2 = k.c2 + t4;
+    x = fq_is_square_vartime(curve_rhs(x2)) ? x2 : (t2.sqr() * t3).sqr() * k.c4 + Fq::one();
+  }
   Fq y;
   if (!fq_sqrt(curve_rhs(x), y)) fail("should not fail");
   if (u.is_odd() != y.is_odd()) y = -y;

@@ -104,10 +104,12 @@ std::string Point::debug_text_compact() const {
   return std::string("Bn254Point { purpose: \"") + v.purpose + "\", ge: " + coordinate_text(v.ge) + " }";
 }
 
+// One shared doubling chain for both products (msm_ct), so the sum costs
+// little more than a single constant-time product.
 Point lincomb_ct(const Point& a, const Scalar& x, const Point& b, const Scalar& y) {
-  const G1Affine ps[2] = {a.v.ge, b.v.ge};
-  const Fr ks[2] = {x.fe(), y.fe()};
-  return Point("scalar_mul", to_affine(msm_ct(ps, ks, 2)));
+  const G1Affine points[2] = {a.v.ge, b.v.ge};
+  const Fr scalars[2] = {x.fe(), y.fe()};
+  return Point("scalar_mul", to_affine(msm_ct(points, scalars, 2)));
 }
 
 Point msm_public(const Point* points, const Scalar* scalars, size_t n) {

@@ -11,8 +11,12 @@ namespace nacrel {
 
 namespace {
 
-// Windows up to this bound are walked directly; the table does not pay off.
-constexpr int64_t kLinearLimit = 64;
+// The search widens in stages, so that a small value returns long before the
+// table for a wide window is built (that table alone costs some 2^15 additions
+// for the widest one): first a direct walk over |v| <= kWalked, then a table
+// search over |v| <= kNear, then one over the whole window.
+constexpr int64_t kWalked = 64;
+constexpr int64_t kNear = 1024;
 // Giant-step points normalised together with one inversion.
 constexpr size_t kGiantBatch = 1024;
 
@@ -23,16 +27,20 @@ uint64_t isqrt(uint64_t n) {
   return s;
 }
 
-// Direct walk over i*Q for |v| <= n (n small).
-int32_t walk(const G1Affine& q, const G1Affine& d, int64_t n) {
-  const G1Affine minus_d = neg(d);
+// Direct walk over i*Q for 1 <= i <= n in the walk's order (i before -i):
+// true with v set on a match. i*Q has the x of D exactly when it is D or -D,
+// which its y then tells apart.
+bool walk(const G1Affine& q, const G1Affine& d, int64_t n, int32_t& v) {
   G1Jac cur = to_jacobian(q);
   for (int64_t i = 1; i <= n; ++i) {
-    if (jac_eq_affine(cur, d)) return static_cast<int32_t>(i);
-    if (jac_eq_affine(cur, minus_d)) return static_cast<int32_t>(-i);
+    const Fq z2 = cur.Z.sqr();
+    if (cur.X == d.x * z2) {
+      v = static_cast<int32_t>(cur.Y == d.y * z2 * cur.Z ? i : -i);
+      return true;
+    }
     cur = add_mixed(cur, q);
   }
-  return -1;
+  return false;
 }
 
 // The multiples j*Q, j = 1..m, indexed by x-coordinate. A point with the same
@@ -145,7 +153,13 @@ int32_t find_small_multiple(const Point& base, const Point& target, int32_t rang
   if (d.infinity) return 0;
   if (q.infinity) return -1;
   const int64_t n = static_cast<int64_t>(range) - 1;  // largest |v| tried
-  if (n <= kLinearLimit) return walk(q, d, n);
+  int32_t v;
+  if (walk(q, d, n < kWalked ? n : kWalked, v)) return v;
+  if (n <= kWalked) return -1;
+  // Each stage covers the window from 0 and finds the unique match if it lies
+  // within its reach; -1 itself was walked, so here -1 means no match yet.
+  const int32_t near = bsgs(q, d, n < kNear ? n : kNear);
+  if (near != -1 || n <= kNear) return near;
   return bsgs(q, d, n);
 }
 

@@ -2,9 +2,11 @@
 //
 // The observable result is that of the plain walk over the candidates
 // 0, 1, -1, 2, -2, ..., R-1, -(R-1), first match wins, -1 when none matches or
-// R < 1. It is computed with a baby-step giant-step search over the window
-// (-R, R), which finds the same value: every non-identity point has prime order
-// r > 2^32, so at most one candidate of the window can match.
+// R < 1. It is computed by walking the first candidates with running
+// additions (a small value returns at once), then by baby-step giant-step
+// searches over growing windows up to (-R, R), which find the same value: every
+// non-identity point has prime order r > 2^32, so at most one candidate of the
+// window can match.
 #pragma once
 
 #include <cstdint>

@@ -8,8 +8,12 @@
 
 #include "group/bigint.hpp"
 #include "group/error.hpp"
+#include "failure_util.hpp"
 
 using namespace nacrel;
+
+using test_util::failure_of;
+using test_util::unwrapped;
 
 namespace {
 
@@ -23,16 +27,6 @@ BigInt big(std::string s) {
   BigInt out;
   EXPECT_TRUE(BigInt::from_json_hex(s, out)) << s;
   return neg ? -out : out;
-}
-
-template <class F>
-std::string failure_of(F f) {
-  try {
-    f();
-  } catch (const InternalFailure& e) {
-    return e.message();
-  }
-  return "";
 }
 
 }  // namespace

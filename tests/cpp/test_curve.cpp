@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "group/curve.hpp"
+#include "group/point.hpp"
 #include "group_test_util.hpp"
 
 using namespace nacrel;
@@ -347,4 +348,32 @@ TEST(Curve, ProductsMatchReferenceOnBothFieldPaths) {
     }
   }
   set_fast_field_mul(fast);
+}
+
+// The two-term constant-time sum that commitments and provers use: the same
+// point as the two products added, on the inputs where a shared doubling
+// chain could go wrong, always labelled "scalar_mul".
+TEST(Curve, LincombCtMatchesSeparateProducts) {
+  const Point g = Point::generator();
+  const Point h = g * Scalar::from_i64(987654321);
+  const Scalar x = Scalar::random(), y = Scalar::random();
+  struct Case {
+    const char* what;
+    Point a, b;
+    Scalar x, y;
+  };
+  const Case cases[] = {
+      {"random", g, h, x, y},
+      {"negative small value", g, h, Scalar::from_i64(-7), y},
+      {"zero scalars", g, h, Scalar::zero(), Scalar::zero()},
+      {"identity operand", Point::identity(), h, x, y},
+      {"equal points", h, h, x, y},
+      {"cancelling terms", h, -h, x, x},
+  };
+  for (const Case& c : cases) {
+    const Point got = lincomb_ct(c.a, c.x, c.b, c.y);
+    EXPECT_EQ(got, c.a.mul_public(c.x) + c.b.mul_public(c.y)) << c.what;
+    EXPECT_STREQ(got.v.purpose, "scalar_mul") << c.what;
+  }
+  EXPECT_TRUE(lincomb_ct(h, x, -h, x).is_identity());
 }

@@ -6,8 +6,12 @@
 
 #include "group/encoding.hpp"
 #include "group/error.hpp"
+#include "failure_util.hpp"
 
 using namespace nacrel;
+
+using test_util::failure_of;
+using test_util::unwrapped;
 
 namespace {
 
@@ -16,27 +20,6 @@ const std::string kMinusG = "8" + std::string(62, '0') + "1";
 const std::string kIdentity = "40" + std::string(62, '0');
 // Group order r: decodes to the zero scalar.
 const std::string kOrderHex = "30644e72e131a029b85045b68181585d2833e84879b9709143e1f593f0000001";
-
-// Message of the failure that f raises, or "" if it does not fail.
-template <class F>
-std::string failure_of(F f) {
-  try {
-    f();
-  } catch (const InternalFailure& e) {
-    return e.message();
-  }
-  return "";
-}
-
-// "called `Result::unwrap()` on an `Err` value: MSG at line 1 column N" -> MSG.
-std::string unwrapped(const std::string& message) {
-  const std::string prefix = kUnwrapPrefix;
-  if (message.rfind(prefix, 0) != 0) return "<no unwrap prefix: " + message + ">";
-  std::string rest = message.substr(prefix.size());
-  size_t at = rest.rfind(" at line ");
-  if (at == std::string::npos) return "<no position: " + message + ">";
-  return rest.substr(0, at);
-}
 
 Point read_point_text(const std::string& text) {
   return parse_document(text, [](json::Reader& r) { return read_point(r); });

@@ -8,6 +8,7 @@
 
 #include "group/encoding.hpp"
 #include "group/error.hpp"
+#include "failure_util.hpp"
 #include "group/sha2.hpp"
 #include "sigma/api.hpp"
 #include "sigma/challenge.hpp"
@@ -20,6 +21,9 @@
 using namespace nacrel;
 using namespace nacrel::sigma;
 
+using test_util::failure_of;
+using test_util::unwrapped;
+
 namespace {
 
 Point mulG(int64_t k) {
@@ -31,26 +35,6 @@ Point mulG(int64_t k) {
 Scalar sc(int64_t k) { return Scalar::from_i64(k); }
 
 std::string hex_of(const Scalar& s) { return parse_scep256k1scalar_to_string(s); }
-
-template <class F>
-std::string failure_of(F f) {
-  try {
-    f();
-  } catch (const InternalFailure& e) {
-    return e.message();
-  }
-  return "";
-}
-
-// "called `Result::unwrap()` on an `Err` value: MSG at line L column C" -> MSG.
-std::string unwrapped(const std::string& message) {
-  const std::string prefix = kUnwrapPrefix;
-  if (message.rfind(prefix, 0) != 0) return "<no unwrap prefix: " + message + ">";
-  std::string rest = message.substr(prefix.size());
-  size_t at = rest.rfind(" at line ");
-  if (at == std::string::npos || rest.find(" column ", at) == std::string::npos) return "<no position: " + message + ">";
-  return rest.substr(0, at);
-}
 
 const Point& H() {
   static const Point h = mulG(static_cast<int64_t>(sigma_vectors::kH));

@@ -54,7 +54,7 @@ Point unrelated_point() {
 TEST(ValueSearch, MatchesNaiveWalkOnSmallWindows) {
   const Point q = some_base();
   const Point stray = unrelated_point();
-  for (int32_t range : {1, 2, 3, 64, 65, 66, 67, 150, 257}) {
+  for (int32_t range : {1, 2, 3, 64, 65, 66, 67, 150, 257, 1025, 1026}) {
     SCOPED_TRACE(range);
     const NaiveWalk naive(q, range);
     for (int64_t v = -int64_t(range) - 3; v <= int64_t(range) + 3; ++v) {
@@ -117,6 +117,10 @@ TEST(ValueSearch, EdgesOfLargeWindows) {
       {max, 0, 0},            {max, max - 1, max - 1}, {max, -(max - 1), -(max - 1)},
       {max, max, -1},         {max, -int64_t(max), -1}, {max, -987654321, -987654321},
       {max, int64_t(1) << 31, -1},
+      // Both sides of the end of the near table search (|v| = 1024) before the whole-window one.
+      {1025, 1024, 1024},     {1025, -1024, -1024},   {1025, 1025, -1},       {1026, 1025, 1025},
+      {1026, -1025, -1025},   {max, 1024, 1024},      {max, -1024, -1024},    {max, 1025, 1025},
+      {max, -1025, -1025},    {max, 1026, 1026},      {max, -1026, -1026},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(find_small_multiple(q, times(q, c.v), c.range), c.expected) << "range " << c.range << " v " << c.v;
