@@ -8,6 +8,7 @@
 
 #include "group/curve.hpp"
 #include "group/field.hpp"
+#include "group/field_impl.hpp"  // field operations inlined as in the curve code
 
 using namespace nacrel;
 
@@ -64,42 +65,80 @@ int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::strcmp(argv[1], "quick") == 0;
   const double ms = quick ? 30 : 200;
 
-  Fq a = Fq::from_u64(123456789), b = Fq::from_u64(987654321);
-  a = a.inverse_ct();
-  double t_mul = time_us([&] { a = a * b; }, ms) * 1000;
-  double t_sqr = time_us([&] { a = a.sqr(); }, ms) * 1000;
-  double t_inv_ct = time_us([&] { a = a.inverse_ct() + b; }, ms);
-  double t_inv_vt = time_us([&] { a = a.inverse_vartime() + b; }, ms);
-  bool sq = false;
-  double t_euler = time_us([&] {
-    a = a + b;
-    sq ^= fq_is_square(a);
-  }, ms);
-  double t_jacobi = time_us([&] {
-    a = a + b;
-    sq ^= fq_is_square_vartime(a);
-  }, ms);
-  g_sink = a.v[0] + sq;
-  std::printf("field code: %s\n", fast_field_mul_active() ? "mulx/adx" : "portable");
-  std::printf("Fq mul %.1f ns, sqr %.1f ns\n", t_mul, t_sqr);
-  std::printf("Fq inverse: ct %.2f us, vartime %.2f us, ratio ct/vartime %.2f\n", t_inv_ct, t_inv_vt,
-              t_inv_ct / t_inv_vt);
-  std::printf("Fq square test: Euler %.2f us, Jacobi %.2f us, ratio %.2f\n", t_euler, t_jacobi,
-              t_euler / t_jacobi);
-
   std::vector<G1Affine> ps = points(1024);
   std::vector<Fr> ks = scalars(1024);
   size_t idx = 0;
-  double t_ct = time_us([&] { idx++;
-    g_sink = mul_ct(ps[idx % 64], ks[idx % 64]).X.v[0]; }, ms);
-  double t_vt = time_us([&] { idx++;
-    g_sink = mul_vartime(ps[idx % 64], ks[idx % 64]).X.v[0]; }, ms);
-  std::printf("mul_ct %.1f us, mul_vartime %.1f us, ratio ct/vartime %.2f\n", t_ct, t_vt, t_ct / t_vt);
+  // The public scalar multiplication is the unit of every ratio below.
+  const double t_vt = time_us([&] {
+    idx++;
+    g_sink = mul_vartime(ps[idx % 64], ks[idx % 64]).X.v[0];
+  }, ms);
+  std::printf("field code: %s\n", fast_field_mul_active() ? "mulx/adx" : "portable");
+  std::printf("%-34s %12s %14s\n", "operation", "time", "/ mul_vartime");
+  auto show = [&](const char* name, double us) {
+    if (us < 1)
+      std::printf("%-34s %9.1f ns %14.5f\n", name, us * 1000, us / t_vt);
+    else
+      std::printf("%-34s %9.2f us %14.3f\n", name, us, us / t_vt);
+  };
 
-  for (size_t n : {16, 128}) {
-    double t = time_us([&] { g_sink = msm_ct(ps.data(), ks.data(), n).X.v[0]; }, ms) / double(n);
-    std::printf("msm_ct n=%zu: %.1f us per point, ratio to mul_ct %.2f\n", n, t, t / t_ct);
+  // Field operations as dependent chains (latency).
+  Fq a = Fq::from_u64(123456789), b = Fq::from_u64(987654321);
+  a = a.inverse_ct();
+  show("Fq mul", time_us([&] { a = a * b; }, ms));
+  {
+    Fq c = b.sqr(), d = c + a, e = d.sqr();
+    show("Fq mul, 4 independent (each)", time_us([&] {
+      a = a * b;
+      c = c * b;
+      d = d * b;
+      e = e * b;
+    }, ms) / 4);
+    g_sink = (a + c + d + e).v[0];
   }
+  show("Fq sqr", time_us([&] { a = a.sqr(); }, ms));
+  show("Fq add", time_us([&] { a = a + b; }, ms));
+  show("Fq sub", time_us([&] { a = a - b; }, ms));
+  show("Fq inverse_ct (Fermat)", time_us([&] { a = a.inverse_ct() + b; }, ms));
+  show("Fq inverse_vartime (binary)", time_us([&] { a = a.inverse_vartime() + b; }, ms));
+  bool sq = false;
+  show("Fq square test, Euler", time_us([&] {
+    a = a + b;
+    sq ^= fq_is_square(a);
+  }, ms));
+  show("Fq square test, Jacobi", time_us([&] {
+    a = a + b;
+    sq ^= fq_is_square_vartime(a);
+  }, ms));
+  g_sink = a.v[0] + sq;
+
+  G1Jac j = to_jacobian(ps[1]);
+  G1Jac j2 = dbl(to_jacobian(ps[2]));
+  show("G1 dbl (Jacobian)", time_us([&] { j = dbl(j); }, ms));
+  show("G1 add_mixed", time_us([&] {
+    idx++;
+    j = add_mixed(j, ps[idx % 64]);
+  }, ms));
+  show("G1 add (Jacobian)", time_us([&] { j = add(j, j2); }, ms));
+  g_sink = j.X.v[0];
+
+  const double t_ct = time_us([&] {
+    idx++;
+    g_sink = mul_ct(ps[idx % 64], ks[idx % 64]).X.v[0];
+  }, ms);
+  show("mul_vartime (public scalar)", t_vt);
+  show("mul_ct (secret scalar)", t_ct);
+  for (size_t n : {16, 128}) {
+    char name[64];
+    std::snprintf(name, sizeof name, "msm_ct n=%zu, per point", n);
+    show(name, time_us([&] { g_sink = msm_ct(ps.data(), ks.data(), n).X.v[0]; }, ms) / double(n));
+  }
+  for (size_t n : {16, 128, 1024}) {
+    char name[64];
+    std::snprintf(name, sizeof name, "msm_vartime n=%zu, per point", n);
+    show(name, time_us([&] { g_sink = msm_vartime(ps.data(), ks.data(), n).X.v[0]; }, ms) / double(n));
+  }
+
   std::printf("msm per point (us) and ratio to mul_vartime:\n");
   std::printf("%6s %10s %10s %10s %10s\n", "n", "default", "wnaf", "buckets", "default/mul");
   // "buckets" is the affine bucket method at its default width, for every n.

@@ -8,6 +8,10 @@
 
 namespace nacrel {
 
+// The point formulas get every field operation inlined: GCC's heuristics
+// otherwise leave many products as calls.
+#define NACREL_FLATTEN __attribute__((flatten))
+
 namespace {
 
 // Constant-time helpers: masks are all-ones or zero.
@@ -42,24 +46,18 @@ struct Proj {
   Fq X, Y, Z;
 };
 
-Proj proj_add(const Proj& p, const Proj& q) {
+NACREL_FLATTEN Proj proj_add(const Proj& p, const Proj& q) {
   Fq t0 = p.X * q.X;
   Fq t1 = p.Y * q.Y;
   Fq t2 = p.Z * q.Z;
-  Fq t3 = p.X + p.Y;
-  Fq t4 = q.X + q.Y;
-  t3 = t3 * t4;
-  t4 = t0 + t1;
+  Fq t3 = add_for_product(p.X, p.Y) * add_for_product(q.X, q.Y);
+  Fq t4 = t0 + t1;
   t3 = t3 - t4;
-  t4 = p.Y + p.Z;
-  Fq X3 = q.Y + q.Z;
-  t4 = t4 * X3;
-  X3 = t1 + t2;
+  t4 = add_for_product(p.Y, p.Z) * add_for_product(q.Y, q.Z);
+  Fq X3 = t1 + t2;
   t4 = t4 - X3;
-  X3 = p.X + p.Z;
-  Fq Y3 = q.X + q.Z;
-  X3 = X3 * Y3;
-  Y3 = t0 + t2;
+  X3 = add_for_product(p.X, p.Z) * add_for_product(q.X, q.Z);
+  Fq Y3 = t0 + t2;
   Y3 = X3 - Y3;
   X3 = t0 + t0;
   t0 = X3 + t0;
@@ -79,7 +77,7 @@ Proj proj_add(const Proj& p, const Proj& q) {
   return Proj{X3, Y3, Z3};
 }
 
-Proj proj_dbl(const Proj& p) {
+NACREL_FLATTEN Proj proj_dbl(const Proj& p) {
   Fq t0 = p.Y.sqr();
   Fq Z3 = t0 + t0;
   Z3 = Z3 + Z3;
@@ -148,7 +146,7 @@ G1Affine to_affine_vartime(const G1Jac& p) {
   return G1Affine{p.X * zi2, p.Y * zi2 * zi, false};
 }
 
-void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
+NACREL_FLATTEN void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
   if (n == 0) return;
   // prefix[i] = product of the non-zero Z of in[0..i).
   std::vector<Fq> prefix(n);
@@ -172,11 +170,11 @@ void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
 }
 
 // dbl-2009-l (a = 0).
-G1Jac dbl(const G1Jac& p) {
+NACREL_FLATTEN G1Jac dbl(const G1Jac& p) {
   Fq A = p.X.sqr();
   Fq B = p.Y.sqr();
   Fq C = B.sqr();
-  Fq D = (p.X + B).sqr() - A - C;
+  Fq D = add_for_product(p.X, B).sqr() - A - C;
   D = D + D;
   Fq E = A + A + A;
   Fq F = E.sqr();
@@ -191,7 +189,7 @@ G1Jac dbl(const G1Jac& p) {
 }
 
 // add-2007-bl, with the equal and opposite cases handled.
-G1Jac add(const G1Jac& p, const G1Jac& q) {
+NACREL_FLATTEN G1Jac add(const G1Jac& p, const G1Jac& q) {
   if (p.is_identity()) return q;
   if (q.is_identity()) return p;
   Fq Z1Z1 = p.Z.sqr();
@@ -207,18 +205,18 @@ G1Jac add(const G1Jac& p, const G1Jac& q) {
     return G1Jac::identity();
   }
   rr = rr + rr;
-  Fq I = (H + H).sqr();
+  Fq I = add_for_product(H, H).sqr();
   Fq J = H * I;
   Fq V = U1 * I;
   Fq X3 = rr.sqr() - J - V - V;
   Fq S1J = S1 * J;
   Fq Y3 = rr * (V - X3) - S1J - S1J;
-  Fq Z3 = ((p.Z + q.Z).sqr() - Z1Z1 - Z2Z2) * H;
+  Fq Z3 = (add_for_product(p.Z, q.Z).sqr() - Z1Z1 - Z2Z2) * H;
   return G1Jac{X3, Y3, Z3};
 }
 
 // madd-2007-bl, with the equal and opposite cases handled.
-G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
+NACREL_FLATTEN G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
   if (q.infinity) return p;
   if (p.is_identity()) return to_jacobian(q);
   Fq Z1Z1 = p.Z.sqr();
@@ -239,7 +237,7 @@ G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
   Fq X3 = rr.sqr() - J - V - V;
   Fq YJ = p.Y * J;
   Fq Y3 = rr * (V - X3) - YJ - YJ;
-  Fq Z3 = (p.Z + H).sqr() - Z1Z1 - HH;
+  Fq Z3 = add_for_product(p.Z, H).sqr() - Z1Z1 - HH;
   return G1Jac{X3, Y3, Z3};
 }
 
@@ -675,7 +673,7 @@ G1Jac pippenger(const std::vector<Term>& terms, int c) {
 // for a mixed Jacobian one.
 constexpr size_t kMinAffineBatch = 64;
 
-G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
+NACREL_FLATTEN G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
   const size_t n = terms.size();
   std::vector<int32_t> digits;
   const int windows = signed_digits(terms, c, digits);
@@ -812,8 +810,84 @@ G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int 
   return pippenger_affine(terms, msm_window_for(terms.size()));
 }
 
+namespace {
+
+// madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
+// False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
+NACREL_FLATTEN bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
+  Fq Z1Z1 = p.Z.sqr();
+  Fq U2 = q.x * Z1Z1;
+  Fq S2 = q.y * p.Z * Z1Z1;
+  Fq H = U2 - p.X;
+  if (H.is_zero()) return false;
+  Fq rr = S2 - p.Y;
+  rr = rr + rr;
+  Fq HH = H.sqr();
+  Fq I = HH + HH;
+  I = I + I;
+  Fq J = H * I;
+  Fq V = p.X * I;
+  Fq X3 = rr.sqr() - J - V - V;
+  Fq YJ = p.Y * J;
+  Fq Y3 = rr * (V - X3) - YJ - YJ;
+  ratio = H + H;
+  out = G1Jac{X3, Y3, p.Z * ratio};
+  return true;
+}
+
+}  // namespace
+
+// One point: the odd multiples P, 3P, ..., 15P are made affine without an
+// inversion. With u = Z(2P), the curve y^2 = x^3 + 3u^6 is isomorphic by
+// (x, y) -> (u^2 x, u^3 y), and on it 2P is affine, so the multiples follow
+// by mixed additions; each addition multiplies Z by a known ratio, so all of
+// them are brought to the last one's Z, Zc, by those ratios. On the curve
+// scaled once more by Zc they are affine. The formulas for a = 0 do not use
+// the constant term, so the whole wNAF loop runs there (the endomorphism
+// (beta x, y) commutes with the scaling) and the result returns to the
+// original curve by multiplying its Z by u Zc.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k) {
-  return straus(glv_terms(&p, &k, 1));
+  if (p.infinity || k.is_zero()) return G1Jac::identity();
+  const G1Jac d = dbl(to_jacobian(p));
+  const Fq u2 = d.Z.sqr(), u3 = u2 * d.Z;
+  const G1Affine d_aff{d.X, d.Y, false};
+  G1Jac t[kTableSize];
+  Fq ratio[kTableSize];
+  t[0] = G1Jac{p.x * u2, p.y * u3, Fq::one()};
+  for (int i = 1; i < kTableSize; ++i) {
+    // Cannot fail for a point of prime order r > 15; kept as a guard.
+    if (!add_mixed_ratio(t[i - 1], d_aff, t[i], ratio[i])) return straus(glv_terms(&p, &k, 1));
+  }
+  G1Affine tab[2][kTableSize];
+  Fq s = Fq::one();  // Zc / Z_i
+  for (int i = kTableSize - 1; i >= 0; --i) {
+    const Fq s2 = s.sqr();
+    tab[0][i] = G1Affine{t[i].X * s2, t[i].Y * s2 * s, false};
+    if (i > 0) s = s * ratio[i];
+  }
+  const Fq zc_u = t[kTableSize - 1].Z * d.Z;
+
+  const GlvSplit sp = glv_split(k);
+  const Fq& b = beta();
+  // Signs folded in: the halves multiply +-P and +-phi(P) = (beta x, +-y).
+  for (int i = 0; i < kTableSize; ++i) {
+    tab[1][i] = G1Affine{tab[0][i].x * b, sp.neg2 ? -tab[0][i].y : tab[0][i].y, false};
+    if (sp.neg1) tab[0][i].y = -tab[0][i].y;
+  }
+  int8_t digits[2][kMaxDigits];
+  const int len[2] = {wnaf(sp.k1, kWnafWidth, digits[0]), wnaf(sp.k2, kWnafWidth, digits[1])};
+  G1Jac acc = G1Jac::identity();
+  for (int bit = std::max(len[0], len[1]) - 1; bit >= 0; --bit) {
+    acc = dbl(acc);
+    for (int h = 0; h < 2; ++h) {
+      if (bit >= len[h]) continue;
+      const int dg = digits[h][bit];
+      if (dg > 0) acc = add_mixed(acc, tab[h][(dg - 1) / 2]);
+      else if (dg < 0) acc = add_mixed(acc, neg(tab[h][(-dg - 1) / 2]));
+    }
+  }
+  acc.Z = acc.Z * zc_u;
+  return acc;
 }
 
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {

@@ -10,7 +10,9 @@
 
 #include "group/field.hpp"
 
-// The hot field operations are forced inline into the curve code.
+// The hot field helpers are forced inline. GCC does not always honour the
+// attribute on the out-of-class Field members, so the curve code also marks
+// its formulas flatten.
 #define NACREL_INLINE inline __attribute__((always_inline))
 
 namespace nacrel {
@@ -369,6 +371,98 @@ NACREL_INLINE void mont_mul_adx(uint64_t r[4], const uint64_t a[4], const uint64
   const uint64_t t[4] = {t4, t0, t1, t2};
   reduce_once(r, t, 0, P::M);
 }
+
+// Montgomery square a^2/2^256 mod m: the eight-word square from six cross
+// products (doubled) and four squares, then four reduction rows. Row i adds
+// q*m at word i with q = t_i * (-1/m) mod 2^64, which clears t_i; the two
+// carries out of word i+4 are kept in the cleared t_i and added into word
+// i+4 of the next row. The sum t + Q*m is below 2^256 * 2m, so no carry is
+// left after the last row.
+template <class P>
+NACREL_INLINE void mont_sqr_adx(uint64_t r[4], const uint64_t a[4]) {
+  uint64_t t0, t1, t2, t3, t4, t5, t6, t7, lo, hi;
+  __asm__(
+      // cross products a_i a_j (i < j) into t1..t6
+      "movq %[a0], %%rdx\n\t"
+      "mulxq %[a1], %[t1], %[t2]\n\t"
+      "mulxq %[a2], %[lo], %[t3]\n\t"
+      "addq %[lo], %[t2]\n\t"
+      "mulxq %[a3], %[lo], %[t4]\n\t"
+      "adcq %[lo], %[t3]\n\t"
+      "adcq $0, %[t4]\n\t"
+      "movq %[a1], %%rdx\n\t"
+      "xorq %[t6], %[t6]\n\t"
+      "mulxq %[a2], %[lo], %[hi]\n\t"
+      "adcxq %[lo], %[t3]\n\t"
+      "adoxq %[hi], %[t4]\n\t"
+      "mulxq %[a3], %[lo], %[t5]\n\t"
+      "adcxq %[lo], %[t4]\n\t"
+      "adcxq %[t6], %[t5]\n\t"
+      "adoxq %[t6], %[t5]\n\t"
+      "movq %[a2], %%rdx\n\t"
+      "mulxq %[a3], %[lo], %[t6]\n\t"
+      "addq %[lo], %[t5]\n\t"
+      "adcq $0, %[t6]\n\t"
+      // doubled, then the squares a_i^2 at words 2i, 2i+1
+      "movq $0, %[t7]\n\t"
+      "addq %[t1], %[t1]\n\t"
+      "adcq %[t2], %[t2]\n\t"
+      "adcq %[t3], %[t3]\n\t"
+      "adcq %[t4], %[t4]\n\t"
+      "adcq %[t5], %[t5]\n\t"
+      "adcq %[t6], %[t6]\n\t"
+      "adcq %[t7], %[t7]\n\t"
+      "movq %[a0], %%rdx\n\t"
+      "mulxq %%rdx, %[t0], %[hi]\n\t"
+      "addq %[hi], %[t1]\n\t"
+      "movq %[a1], %%rdx\n\t"
+      "mulxq %%rdx, %[lo], %[hi]\n\t"
+      "adcq %[lo], %[t2]\n\t"
+      "adcq %[hi], %[t3]\n\t"
+      "movq %[a2], %%rdx\n\t"
+      "mulxq %%rdx, %[lo], %[hi]\n\t"
+      "adcq %[lo], %[t4]\n\t"
+      "adcq %[hi], %[t5]\n\t"
+      "movq %[a3], %%rdx\n\t"
+      "mulxq %%rdx, %[lo], %[hi]\n\t"
+      "adcq %[lo], %[t6]\n\t"
+      "adcq %[hi], %[t7]\n\t"
+      // reduction rows; row i clears t_i and then keeps in it the carry
+      // into word i+4 for the next row (row 0 has no carry coming in)
+#define NACREL_SQR_ROW(cin, ti, tj, tk, tl, tm)       \
+      "movq %[" ti "], %%rdx\n\t"                     \
+      "imulq %[inv], %%rdx\n\t"                       \
+      "xorq %[lo], %[lo]\n\t"                         \
+      "mulxq %[m0], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" ti "]\n\t"                    \
+      "adcxq %[hi], %[" tj "]\n\t"                    \
+      "mulxq %[m1], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" tj "]\n\t"                    \
+      "adcxq %[hi], %[" tk "]\n\t"                    \
+      "mulxq %[m2], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" tk "]\n\t"                    \
+      "adcxq %[hi], %[" tl "]\n\t"                    \
+      "mulxq %[m3], %[lo], %[hi]\n\t"                 \
+      "adoxq %[lo], %[" tl "]\n\t"                    \
+      "adcxq %[hi], %[" tm "]\n\t"                    \
+      "movq $0, %[lo]\n\t"                            \
+      "adoxq %[" cin "], %[" tm "]\n\t"               \
+      "adcxq %[" ti "], %[" ti "]\n\t"                \
+      "adoxq %[lo], %[" ti "]\n\t"
+      // t_i is zero before its last two steps, so it ends as CF + OF.
+      NACREL_SQR_ROW("lo", "t0", "t1", "t2", "t3", "t4")
+      NACREL_SQR_ROW("t0", "t1", "t2", "t3", "t4", "t5")
+      NACREL_SQR_ROW("t1", "t2", "t3", "t4", "t5", "t6")
+      NACREL_SQR_ROW("t2", "t3", "t4", "t5", "t6", "t7")
+#undef NACREL_SQR_ROW
+      : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [t4] "=&r"(t4), [t5] "=&r"(t5),
+        [t6] "=&r"(t6), [t7] "=&r"(t7), [lo] "=&r"(lo), [hi] "=&r"(hi)
+      : [a0] "m"(a[0]), [a1] "m"(a[1]), [a2] "m"(a[2]), [a3] "m"(a[3]), [m0] "m"(P::M.w[0]),
+        [m1] "m"(P::M.w[1]), [m2] "m"(P::M.w[2]), [m3] "m"(P::M.w[3]), [inv] "m"(P::INV)
+      : "rdx", "cc");
+  const uint64_t t[4] = {t4, t5, t6, t7};
+  reduce_once(r, t, t3, P::M);
+}
 #endif
 
 // Montgomery product a*b/2^256 mod m (CIOS), fully reduced for reduced inputs.
@@ -383,6 +477,18 @@ NACREL_INLINE void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b
   mont_mul_portable<P>(r, a, b);
 }
 
+// Montgomery square, the same value as mont_mul(r, a, a).
+template <class P>
+NACREL_INLINE void mont_sqr(uint64_t r[4], const uint64_t a[4]) {
+#ifdef NACREL_HAVE_ADX_PATH
+  if (g_use_adx) {
+    mont_sqr_adx<P>(r, a);
+    return;
+  }
+#endif
+  mont_mul_portable<P>(r, a, a);
+}
+
 template <class P>
 NACREL_INLINE void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t t[4];
@@ -394,6 +500,34 @@ NACREL_INLINE void mod_add(uint64_t r[4], const uint64_t a[4], const uint64_t b[
 
 template <class P>
 NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
+#if defined(__x86_64__)
+  // a - b, then the modulus masked by the borrow added back: one unbroken
+  // sub/sbb chain and one add/adc chain.
+  uint64_t t0 = a[0], t1 = a[1], t2 = a[2], t3 = a[3];
+  uint64_t u0 = P::M.w[0], u1 = P::M.w[1], u2 = P::M.w[2], u3 = P::M.w[3], mk;
+  __asm__(
+      "subq %[b0], %[t0]\n\t"
+      "sbbq %[b1], %[t1]\n\t"
+      "sbbq %[b2], %[t2]\n\t"
+      "sbbq %[b3], %[t3]\n\t"
+      "sbbq %[mk], %[mk]\n\t"
+      "andq %[mk], %[u0]\n\t"
+      "andq %[mk], %[u1]\n\t"
+      "andq %[mk], %[u2]\n\t"
+      "andq %[mk], %[u3]\n\t"
+      "addq %[u0], %[t0]\n\t"
+      "adcq %[u1], %[t1]\n\t"
+      "adcq %[u2], %[t2]\n\t"
+      "adcq %[u3], %[t3]\n\t"
+      : [t0] "+&r"(t0), [t1] "+&r"(t1), [t2] "+&r"(t2), [t3] "+&r"(t3), [u0] "+&r"(u0), [u1] "+&r"(u1),
+        [u2] "+&r"(u2), [u3] "+&r"(u3), [mk] "=&r"(mk)
+      : [b0] "m"(b[0]), [b1] "m"(b[1]), [b2] "m"(b[2]), [b3] "m"(b[3])
+      : "cc");
+  r[0] = t0;
+  r[1] = t1;
+  r[2] = t2;
+  r[3] = t3;
+#else
   uint64_t t[4];
   uint64_t borrow = 0;
   #pragma GCC unroll 4
@@ -402,9 +536,23 @@ NACREL_INLINE void mod_sub(uint64_t r[4], const uint64_t a[4], const uint64_t b[
   uint64_t c = 0;
   #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) r[i] = adc(t[i], P::M.w[i] & mask, c);
+#endif
 }
 
 }  // namespace fieldimpl
+
+// a + b without the final subtraction: below 2m (2^255), so NOT a reduced
+// element. Only for an operand of a product or square, which accept inputs
+// below 2m (a*b < 4m^2 < 2^256 m, so the Montgomery result is below 2m
+// before its own subtraction) and return a reduced element.
+template <class P>
+NACREL_INLINE Field<P> add_for_product(const Field<P>& a, const Field<P>& b) {
+  Field<P> out;
+  uint64_t c = 0;
+  #pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) out.v[i] = fieldimpl::adc(a.v[i], b.v[i], c);
+  return out;
+}
 
 template <class P>
 NACREL_INLINE Field<P> Field<P>::zero() {
@@ -488,7 +636,7 @@ NACREL_INLINE Field<P> Field<P>::operator-() const {
 template <class P>
 NACREL_INLINE Field<P> Field<P>::sqr() const {
   Field out;
-  fieldimpl::mont_mul<P>(out.v, v, v);
+  fieldimpl::mont_sqr<P>(out.v, v);
   return out;
 }
 

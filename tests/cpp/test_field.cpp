@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "group/field.hpp"
+#include "group/field_impl.hpp"
 #include "group_test_util.hpp"
 
 using namespace nacrel;
@@ -190,6 +191,8 @@ TEST(Field, BothProductPathsMatch) {
   auto products = [&] {
     std::vector<std::string> out;
     for (size_t i = 0; i < xs.size(); ++i) {
+      out.push_back(hex_of(xs[i].sqr()));  // the squaring has its own code
+      out.push_back(hex_of(ys[i].sqr()));
       for (size_t j = 0; j < xs.size(); j += 7) {
         out.push_back(hex_of(xs[i] * xs[j]));
         out.push_back(hex_of(ys[i] * ys[j]));
@@ -268,4 +271,109 @@ TEST(Field, JacobiSymbolMatchesEulerCriterion) {
   }
   EXPECT_GT(squares, 200);
   EXPECT_LT(squares, 400);
+}
+
+// Sums and differences on the raw Montgomery words at the ends of the range
+// (0, 1, m - 1, m - 2, about m / 2, words of all ones below m), against a
+// plain five-word reference: (a + b) mod m and (a - b) mod m on the words.
+template <class F>
+void check_sums_at_range_ends() {
+  using u128 = unsigned __int128;
+  const U256& m = F::modulus();
+  auto add5 = [](const U256& a, const U256& b, uint64_t out[5]) {
+    u128 c = 0;
+    for (int i = 0; i < 4; ++i) {
+      c += u128(a.w[i]) + b.w[i];
+      out[i] = uint64_t(c);
+      c >>= 64;
+    }
+    out[4] = uint64_t(c);
+  };
+  auto sub_if_ge = [&](uint64_t t[5]) {  // t - m when t >= m
+    uint64_t s[5];
+    u128 borrow = 0;
+    for (int i = 0; i < 5; ++i) {
+      u128 d = u128(t[i]) - (i < 4 ? m.w[i] : 0) - borrow;
+      s[i] = uint64_t(d);
+      borrow = (d >> 64) & 1;
+    }
+    if (!borrow)
+      for (int i = 0; i < 5; ++i) t[i] = s[i];
+  };
+  std::vector<U256> raws = {U256{{0, 0, 0, 0}}, U256{{1, 0, 0, 0}}, U256{{2, 0, 0, 0}},
+                            U256{{~0ULL, ~0ULL, ~0ULL, 0}}, U256{{~0ULL, 0, 0, 0}}};
+  U256 m1 = m, m2 = m, half = m;
+  m1.w[0] -= 1;
+  m2.w[0] -= 2;
+  for (int i = 0; i < 4; ++i) half.w[i] = (m.w[i] >> 1) | (i < 3 ? m.w[i + 1] << 63 : 0);
+  raws.push_back(m1);
+  raws.push_back(m2);
+  raws.push_back(half);
+  U256 half1 = half;
+  half1.w[0] += 1;
+  raws.push_back(half1);
+  for (const U256& ra : raws) {
+    for (const U256& rb : raws) {
+      F a, b;
+      for (int i = 0; i < 4; ++i) a.v[i] = ra.w[i], b.v[i] = rb.w[i];
+      uint64_t sum[5];
+      add5(ra, rb, sum);
+      sub_if_ge(sum);
+      // a - b = a + (m - b) mod m, with m - 0 reduced to 0 again.
+      U256 nb{};
+      u128 borrow = 0;
+      for (int i = 0; i < 4; ++i) {
+        u128 d = u128(m.w[i]) - rb.w[i] - borrow;
+        nb.w[i] = uint64_t(d);
+        borrow = (d >> 64) & 1;
+      }
+      uint64_t diff[5];
+      add5(ra, nb, diff);
+      sub_if_ge(diff);
+      F s = a + b, d = a - b;
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(s.v[i], sum[i]) << hex_of(a) << " + " << hex_of(b);
+        EXPECT_EQ(d.v[i], diff[i]) << hex_of(a) << " - " << hex_of(b);
+      }
+    }
+  }
+}
+
+TEST(Field, SumsAndDifferencesAtRangeEnds) {
+  check_sums_at_range_ends<Fq>();
+  check_sums_at_range_ends<Fr>();
+}
+
+// Products and squares take a sum left unreduced (below 2m) and give the
+// same reduced result as from the reduced sum, on both product paths; the
+// largest elements make the sum approach 2m.
+template <class F>
+void check_unreduced_operands() {
+  std::vector<F> xs = {F::zero(), F::one(), -F::one(), -F::from_u64(2), F::from_u64(2).inverse_ct()};
+  for (int i = 0; i < 20; ++i) {
+    uint8_t b[40];
+    os_random_bytes(b, sizeof b);
+    xs.push_back(F::from_be_bytes_reduce(b, sizeof b));
+  }
+  for (const F& a : xs) {
+    for (const F& b : xs) {
+      const F lazy = add_for_product(a, b), sum = a + b;
+      const F c = xs[(a.v[0] ^ b.v[1]) % xs.size()];
+      EXPECT_EQ(lazy * c, sum * c) << hex_of(a) << " " << hex_of(b);
+      EXPECT_EQ(c * lazy, sum * c);
+      EXPECT_EQ(lazy * lazy, sum.sqr());
+      EXPECT_EQ(lazy.sqr(), sum.sqr());
+    }
+  }
+}
+
+TEST(Field, ProductsOfUnreducedSums) {
+  const bool fast = fast_field_mul_active();
+  for (bool on : {false, true}) {
+    set_fast_field_mul(on);
+    SCOPED_TRACE(fast_field_mul_active() ? "mulx/adx" : "portable");
+    check_unreduced_operands<Fq>();
+    check_unreduced_operands<Fr>();
+  }
+  set_fast_field_mul(fast);
 }
