@@ -6,40 +6,17 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_util.hpp"
 #include "group/curve.hpp"
 #include "group/field.hpp"
 #include "group/field_impl.hpp"  // field operations inlined as in the curve code
 
 using namespace nacrel;
+using nacrel::bench::time_us;
 
 namespace {
 
 volatile uint64_t g_sink;
-
-// Time per call in microseconds: the minimum over repeated batches of about
-// a twentieth of min_ms each, so that other load on the machine (which only
-// ever adds time) is mostly filtered out.
-template <class F>
-double time_us(F&& f, double min_ms) {
-  using clock = std::chrono::steady_clock;
-  const double batch_ms = min_ms / 20;
-  size_t iters = 1;
-  for (;;) {
-    auto t0 = clock::now();
-    for (size_t i = 0; i < iters; ++i) f();
-    double ms = std::chrono::duration<double, std::milli>(clock::now() - t0).count();
-    if (ms >= batch_ms) break;
-    iters *= ms < batch_ms / 10 ? 10 : 2;
-  }
-  double best = 1e300;
-  for (int rep = 0; rep < 20; ++rep) {
-    auto t0 = clock::now();
-    for (size_t i = 0; i < iters; ++i) f();
-    double us = std::chrono::duration<double, std::micro>(clock::now() - t0).count() / double(iters);
-    if (us < best) best = us;
-  }
-  return best;
-}
 
 std::vector<G1Affine> points(size_t n) {
   std::vector<G1Jac> js;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_util.hpp"
 #include "group/point.hpp"
 #include "group/scalar.hpp"
 #include "rangeproof/generators.hpp"
@@ -21,28 +22,9 @@ namespace {
 
 volatile bool g_sink;
 
-// Time per call in microseconds: the minimum over repeated batches, so that
-// other load on the machine (which only ever adds time) is mostly filtered out.
 template <class F>
 double time_us(F&& f, double min_ms) {
-  using clock = std::chrono::steady_clock;
-  const double batch_ms = min_ms / 10;
-  size_t iters = 1;
-  for (;;) {
-    auto t0 = clock::now();
-    for (size_t i = 0; i < iters; ++i) f();
-    double ms = std::chrono::duration<double, std::milli>(clock::now() - t0).count();
-    if (ms >= batch_ms) break;
-    iters *= ms < batch_ms / 10 ? 10 : 2;
-  }
-  double best = 1e300;
-  for (int rep = 0; rep < 10; ++rep) {
-    auto t0 = clock::now();
-    for (size_t i = 0; i < iters; ++i) f();
-    double us = std::chrono::duration<double, std::micro>(clock::now() - t0).count() / double(iters);
-    if (us < best) best = us;
-  }
-  return best;
+  return bench::time_us(f, min_ms, 10);
 }
 
 }  // namespace

@@ -9,22 +9,7 @@ import argparse
 import time
 
 import nacrel
-
-
-def per_call(fn, seconds):
-    """Best-of-three mean time of one call, each round running for about `seconds`."""
-    fn()
-    best = float("inf")
-    for _ in range(3):
-        n, start = 0, time.perf_counter()
-        while True:
-            fn()
-            n += 1
-            elapsed = time.perf_counter() - start
-            if elapsed >= seconds:
-                break
-        best = min(best, elapsed / n)
-    return best
+from timing import best_of_rounds as per_call
 
 
 def main():
