@@ -6,7 +6,6 @@ bench/bench_sigma.cpp.
     python bench/bench_sigma.py [--seconds S]
 """
 import argparse
-import time
 
 import nacrel
 from timing import best_of_rounds as per_call
