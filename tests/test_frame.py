@@ -324,9 +324,9 @@ def test_second_initialisation_fails(minor):
     code = (
         "import importlib.util, sys, nacrel\n"
         "first = nacrel\n"
-        "spec = importlib.util.spec_from_file_location('nacrel', nacrel.__file__)\n"
+        "module_spec = importlib.util.spec_from_file_location('nacrel', nacrel.__file__)\n"
         "try:\n"
-        "    importlib.util.module_from_spec(spec)\n"
+        "    importlib.util.module_from_spec(module_spec)\n"
         "except ImportError as e:\n"
         "    print('ImportError:', e)\n"
         "print(first.curve_name(), sys.modules['nacrel'] is first)\n"

@@ -270,45 +270,45 @@ bool bind_arguments(const char* full_name, const Param* params, size_t n, PyObje
 
 namespace {
 
-std::string function_full_name(const FunctionSpec& spec) { return std::string(spec.name) + "()"; }
+std::string function_full_name(const FunctionSpec& entry) { return std::string(entry.name) + "()"; }
 
-std::string method_full_name(const MethodSpec& spec) {
-  return std::string(class_name(spec.self_kind)) + "." + spec.name + "()";
+std::string method_full_name(const MethodSpec& entry) {
+  return std::string(class_name(entry.self_kind)) + "." + entry.name + "()";
 }
 
 // A method reached with a self of another class (only possible by calling the
 // underlying function directly): the conversion message without a prefix.
-bool check_self(const MethodSpec& spec, PyObject* self) { return convert_class(self, spec.self_kind); }
+bool check_self(const MethodSpec& entry, PyObject* self) { return convert_class(self, entry.self_kind); }
 
 }  // namespace
 
-PyObject* call_function(const FunctionSpec& spec, PyObject* args, PyObject* kwargs) {
+PyObject* call_function(const FunctionSpec& entry, PyObject* args, PyObject* kwargs) {
   return boundary([&]() -> PyObject* {
     Args a;
-    if (!bind_arguments(function_full_name(spec).c_str(), spec.params, spec.n_params, args, kwargs, a))
+    if (!bind_arguments(function_full_name(entry).c_str(), entry.params, entry.n_params, args, kwargs, a))
       return nullptr;
-    return spec.body(a);
+    return entry.body(a);
   });
 }
 
-PyObject* call_function_noargs(const FunctionSpec& spec) {
-  return boundary([&]() -> PyObject* { return spec.body(Args{}); });
+PyObject* call_function_noargs(const FunctionSpec& entry) {
+  return boundary([&]() -> PyObject* { return entry.body(Args{}); });
 }
 
-PyObject* call_method(const MethodSpec& spec, PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* call_method(const MethodSpec& entry, PyObject* self, PyObject* args, PyObject* kwargs) {
   return boundary([&]() -> PyObject* {
-    if (!check_self(spec, self)) return nullptr;
+    if (!check_self(entry, self)) return nullptr;
     Args a;
-    if (!bind_arguments(method_full_name(spec).c_str(), spec.params, spec.n_params, args, kwargs, a))
+    if (!bind_arguments(method_full_name(entry).c_str(), entry.params, entry.n_params, args, kwargs, a))
       return nullptr;
-    return spec.body(self, a);
+    return entry.body(self, a);
   });
 }
 
-PyObject* call_method_noargs(const MethodSpec& spec, PyObject* self) {
+PyObject* call_method_noargs(const MethodSpec& entry, PyObject* self) {
   return boundary([&]() -> PyObject* {
-    if (!check_self(spec, self)) return nullptr;
-    return spec.body(self, Args{});
+    if (!check_self(entry, self)) return nullptr;
+    return entry.body(self, Args{});
   });
 }
 

@@ -103,12 +103,12 @@ bool bind_arguments(const char* full_name, const Param* params, size_t n, PyObje
                     Args& out);
 
 // Calls a module function: bind, run the body inside the failure boundary.
-PyObject* call_function(const FunctionSpec& spec, PyObject* args, PyObject* kwargs);
+PyObject* call_function(const FunctionSpec& entry, PyObject* args, PyObject* kwargs);
 // Calls a function registered without parameters.
-PyObject* call_function_noargs(const FunctionSpec& spec);
+PyObject* call_function_noargs(const FunctionSpec& entry);
 // Calls a method: checks self, binds, runs the body inside the boundary.
-PyObject* call_method(const MethodSpec& spec, PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* call_method_noargs(const MethodSpec& spec, PyObject* self);
+PyObject* call_method(const MethodSpec& entry, PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* call_method_noargs(const MethodSpec& entry, PyObject* self);
 
 // Runs f() and turns every C++ exception into a Python exception:
 // InternalFailure and any other std::exception -> PanicException(message),

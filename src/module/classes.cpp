@@ -50,8 +50,8 @@ PyObject* method_noargs(PyObject* self, PyObject*) {
   return call_method_noargs(S, self);
 }
 
-#define NACREL_METHOD(spec) {spec.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method<spec>)), METH_VARARGS | METH_KEYWORDS, nullptr}
-#define NACREL_METHOD0(spec) {spec.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method_noargs<spec>)), METH_NOARGS, nullptr}
+#define NACREL_METHOD(entry) {entry.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method<entry>)), METH_VARARGS | METH_KEYWORDS, nullptr}
+#define NACREL_METHOD0(entry) {entry.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&method_noargs<entry>)), METH_NOARGS, nullptr}
 #define NACREL_GETTER(name, fn) {name, &getter<fn>, nullptr, nullptr, nullptr}
 
 std::string decimal_of(const BigInt& n) { return n.to_dec(); }
@@ -183,8 +183,8 @@ size_t class_index(Kind k) { return static_cast<size_t>(k) - static_cast<size_t>
 PyTypeObject* g_types[6] = {};
 
 PyTypeObject* create_type(const ClassDef& def) {
-  // Slots and spec live in static storage: before 3.11 the interpreter keeps
-  // pointers into the spec (the name in particular).
+  // Slots and type specs live in static storage: before 3.11 the interpreter keeps
+  // pointers into the PyType_Spec (the name in particular).
   static PyType_Slot slots[6][5];
   static PyType_Spec specs[6];
   size_t i = static_cast<size_t>(&def - kClassDefs);
