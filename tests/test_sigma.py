@@ -427,6 +427,59 @@ def test_argument_errors():
         gh1=gh, gh2=other_gh()) is True
 
 
+# ------------------------------------------- transcripts of the entry points
+
+def transcript_challenge(hash_name, point_texts):
+    """(first 32 bytes of HASH(enc(P1) || ... || enc(Pn) || 00000000)) mod r, enc = 64 bytes y then x."""
+    data = b"".join(bytes(nacrel.from_str(t).to_bytes()) for t in point_texts) + bytes(4)
+    return int.from_bytes(hashlib.new(hash_name, data).digest()[:32], "big") % R_ORDER
+
+
+def times(point_text, n):
+    return nacrel.p_to_x(nacrel.from_str(point_text), nacrel.to_scalar_from_str(scalar_text(n % R_ORDER))).get
+
+
+def test_each_entry_point_hashes_its_own_transcript_with_its_own_hash(keyed):
+    # Round trips alone cannot tell which hash a prover/verifier pair uses, nor
+    # the order of its points; recompute every challenge from the proof text.
+    gh, pbsk, h_sum_r, sum_tokens = keyed
+    pt = lambda o, k: o[k]["point"]
+    sc = lambda o, k: int(o[k]["scalar"], 16)
+    for prove, hash_name in [(nacrel.sigma_dlog_proof_explicit, "sha512"),
+                             (nacrel.sigma_dlog_proof_explicit_sha256, "sha256"),
+                             (nacrel.sigma_dlog_proof_explicit_sha256_with_witness, "sha256")]:
+        o = json.loads(prove(sum_tokens, pbsk, h_sum_r))
+        c = transcript_challenge(hash_name, [pt(o, "pk_t_rand_commitment"), h_sum_r.get, pt(o, "pk")])
+        lhs = nacrel.add_value_commits(times(h_sum_r.get, sc(o, "challenge_response")), times(pt(o, "pk"), c))
+        assert lhs == pt(o, "pk_t_rand_commitment"), prove.__name__
+        if "challengepk" in o:
+            assert pt(o, "challengepk") == times(pt(o, "pk"), c)
+    eq_members = ["pk_t_rand_commitment_l", "pk_t_rand_commitment_r", "pk_l", "pk_r"]
+    gh2 = other_gh()
+    for text, bases, hash_name in [
+            (nacrel.sigma_eq_dlog_proof(sum_tokens, pbsk, gh, h_sum_r), [h_sum_r.get, gh.h], "sha512"),
+            (nacrel.sigma_eq_dlog_proof_sha256(sum_tokens, pbsk, gh, h_sum_r), [h_sum_r.get, gh.h], "sha256"),
+            (nacrel.sigma_eq_dlog_same_secret(9, gh, gh2), [gh.g, gh2.g], "sha256")]:
+        o = json.loads(text)
+        a_l, a_r, pk_l, pk_r = [pt(o, k) for k in eq_members]
+        assert sc(o, "challenge") == transcript_challenge(hash_name, [a_l, a_r] + bases + [pk_l, pk_r])
+    # Pedersen equality: only the two nonce commitments, rebuilt from the witness
+    o = json.loads(nacrel.sigma_eq_dlog_ped_proof_with_witness(9, gh, gh2, pbsk.get_pk()))
+    a1 = nacrel.sub_value_commits(nacrel.add_value_commits(pt(o, "chalRspDg"), pt(o, "chalRspD1h")),
+                                  pt(o, "challengecm2"))
+    a2 = nacrel.sub_value_commits(nacrel.add_value_commits(pt(o, "chalRspDcm2"), pt(o, "chalRspD2h")),
+                                  pt(o, "challengecm3"))
+    assert pt(o, "challengecm3") == times(pt(o, "cm3"), sc(o, "challenge"))
+    assert sc(o, "challenge") == transcript_challenge("sha256", [a1, a2])
+    # consistency: g, h, t1, t2, pk, cm, token
+    r = nacrel.gen_r()
+    cm = nacrel.commit(17, r, gh)
+    token = nacrel.to_token_from_pk(pbsk.get_pk(), r)
+    o = json.loads(nacrel.consistency_proof(17, r, gh, cm, token, pbsk.get_pk()))
+    assert sc(o, "challenge") == transcript_challenge(
+        "sha256", [gh.g, gh.h, pt(o, "t1"), pt(o, "t2"), pbsk.get_pk(), cm.get, token.get])
+
+
 # ------------------------------------------------------------ cross process
 
 MAKER = textwrap.dedent("""
