@@ -177,6 +177,25 @@ def test_from_bytes(v, data, expected):
     assert v.zero.from_bytes(a=data) == expected  # the object's point plays no part
 
 
+class _IndexOnly:
+    """Offers item access by index and a length, but is no registered abc.Sequence."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __len__(self):
+        return len(self.items)
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+def test_from_bytes_takes_any_object_with_the_sequence_protocol(v):
+    assert v.c.from_bytes(_IndexOnly([0] * 31 + [7])) == "7"
+    with pytest.raises(ValueError, match=r"^expected a sequence of length 32 \(got 3\)$"):
+        v.c.from_bytes(_IndexOnly([0] * 3))
+
+
 FROM_BYTES_ERRORS = [
     ([0] * 31, ValueError, "expected a sequence of length 32 (got 31)"),
     ([0] * 33, ValueError, "expected a sequence of length 32 (got 33)"),

@@ -89,27 +89,12 @@ bool convert_str(PyObject* obj, std::string& out) {
   return true;
 }
 
-// collections.abc.Sequence, looked up once.
-PyObject* sequence_abc() {
-  static PyObject* abc = nullptr;
-  if (!abc) {
-    Ref mod(PyImport_ImportModule("collections.abc"));
-    if (!mod) return nullptr;
-    abc = PyObject_GetAttrString(mod.p, "Sequence");
-  }
-  return abc;
-}
-
 bool convert_bytes32(PyObject* obj, std::array<uint8_t, 32>& out) {
-  if (!PyList_Check(obj) && !PyTuple_Check(obj)) {
-    PyObject* abc = sequence_abc();
-    if (!abc) return false;
-    int is_seq = PyObject_IsInstance(obj, abc);
-    if (is_seq < 0) return false;
-    if (!is_seq) {
-      PyErr_SetString(PyExc_TypeError, cannot_convert(obj, "Sequence").c_str());
-      return false;
-    }
+  // Any object that offers the sequence protocol (item access by index),
+  // whether or not it is registered as a collections.abc.Sequence.
+  if (!PySequence_Check(obj)) {
+    PyErr_SetString(PyExc_TypeError, cannot_convert(obj, "Sequence").c_str());
+    return false;
   }
   Py_ssize_t len = PySequence_Size(obj);
   if (len < 0) return false;
