@@ -577,3 +577,23 @@ def test_get_brut_v_range_conversion(gh):
         nacrel.get_brut_v(c, t, gh, k, 1.5)
     assert str(e.value).startswith("argument 'range': ")
     assert nacrel.get_brut_v(c, t, gh, k, True) == -1  # window {0}
+
+
+def test_printed_output_of_a_whole_process():
+    """The exact bytes a separate process writes to its standard output."""
+    import subprocess
+    import sys
+
+    code = (
+        "import nacrel\n"
+        "g = nacrel.from_coords('%064x' % 1, '%064x' % 2)\n"
+        "assert nacrel.print_commit(g) == 'ok'\n"
+        "assert nacrel.print_commit(g.sub(g)) == 'ok'\n"
+        "assert nacrel.print_token(nacrel.to_token_from_str(g.get)) == 'ok'\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, check=True).stdout
+    assert out == (
+        b'Bn254Point {\n    purpose: "point_from_coords",\n    ge: (1, 2),\n}\n'
+        b'Bn254Point {\n    purpose: "sub_point",\n    ge: infinity,\n}\n'
+        b'Bn254Point {\n    purpose: "deserialized point",\n    ge: (1, 2),\n}\n'
+    )
