@@ -4,6 +4,7 @@ implementation of the same group."""
 
 import hashlib
 import io
+import subprocess
 import sys
 
 import pytest
@@ -581,9 +582,6 @@ def test_get_brut_v_range_conversion(gh):
 
 def test_printed_output_of_a_whole_process():
     """The exact bytes a separate process writes to its standard output."""
-    import subprocess
-    import sys
-
     code = (
         "import nacrel\n"
         "g = nacrel.from_coords('%064x' % 1, '%064x' % 2)\n"
