@@ -571,16 +571,25 @@ constexpr int kMaxDigits = 260;
 
 // Interleaved wNAF (Straus): one doubling chain for all terms, odd multiples
 // of every term normalised together so the additions are mixed.
-G1Jac straus(const std::vector<Term>& terms) {
-  const size_t n = terms.size();
-  if (n == 0) return G1Jac::identity();
-  std::vector<G1Jac> jt(n * kTableSize);
-  std::vector<int8_t> digits(n * kMaxDigits);
-  std::vector<int> lens(n);
+struct StrausTables {
+  size_t n = 0;
+  std::vector<G1Affine> at;      // kTableSize odd multiples per term
+  std::vector<int8_t> digits;    // kMaxDigits per term
+  std::vector<int> lens;
   int maxlen = 0;
+};
+
+StrausTables straus_tables(const std::vector<Term>& terms) {
+  StrausTables st;
+  const size_t n = terms.size();
+  st.n = n;
+  if (n == 0) return st;
+  std::vector<G1Jac> jt(n * kTableSize);
+  st.digits.resize(n * kMaxDigits);
+  st.lens.resize(n);
   for (size_t i = 0; i < n; ++i) {
-    lens[i] = wnaf(terms[i].m, kWnafWidth, &digits[i * kMaxDigits]);
-    if (lens[i] > maxlen) maxlen = lens[i];
+    st.lens[i] = wnaf(terms[i].m, kWnafWidth, &st.digits[i * kMaxDigits]);
+    if (st.lens[i] > st.maxlen) st.maxlen = st.lens[i];
     G1Jac* t = &jt[i * kTableSize];
     if (terms[i].endo_of >= 0) {
       // Filled from the first half's table below; identities cost nothing
@@ -592,27 +601,35 @@ G1Jac straus(const std::vector<Term>& terms) {
     G1Jac p2 = dbl(t[0]);
     for (int j = 1; j < kTableSize; ++j) t[j] = add(t[j - 1], p2);
   }
-  std::vector<G1Affine> at(n * kTableSize);
-  batch_to_affine(jt.data(), at.data(), jt.size());
+  st.at.resize(n * kTableSize);
+  batch_to_affine(jt.data(), st.at.data(), jt.size());
   for (size_t i = 0; i < n; ++i) {
     if (terms[i].endo_of < 0) continue;
     // phi(jP) = (beta x, y), with the sign of the second half.
-    const G1Affine* base = &at[size_t(terms[i].endo_of) * kTableSize];
-    G1Affine* t = &at[i * kTableSize];
+    const G1Affine* base = &st.at[size_t(terms[i].endo_of) * kTableSize];
+    G1Affine* t = &st.at[i * kTableSize];
     for (int j = 0; j < kTableSize; ++j) {
       t[j] = G1Affine{base[j].x * beta(), terms[i].flip ? -base[j].y : base[j].y, false};
     }
   }
-  G1Jac acc = G1Jac::identity();
-  for (int bit = maxlen - 1; bit >= 0; --bit) {
-    acc = dbl(acc);
-    for (size_t i = 0; i < n; ++i) {
-      if (bit >= lens[i]) continue;
-      int d = digits[i * kMaxDigits + bit];
-      if (d > 0) acc = add_mixed(acc, at[i * kTableSize + (d - 1) / 2]);
-      else if (d < 0) acc = add_mixed(acc, neg(at[i * kTableSize + (-d - 1) / 2]));
-    }
+  return st;
+}
+
+// The additions of every term at one digit position.
+inline G1Jac straus_step(const StrausTables& st, int bit, G1Jac acc) {
+  for (size_t i = 0; i < st.n; ++i) {
+    if (bit >= st.lens[i]) continue;
+    int d = st.digits[i * kMaxDigits + bit];
+    if (d > 0) acc = add_mixed(acc, st.at[i * kTableSize + (d - 1) / 2]);
+    else if (d < 0) acc = add_mixed(acc, neg(st.at[i * kTableSize + (-d - 1) / 2]));
   }
+  return acc;
+}
+
+G1Jac straus(const std::vector<Term>& terms) {
+  const StrausTables st = straus_tables(terms);
+  G1Jac acc = G1Jac::identity();
+  for (int bit = st.maxlen - 1; bit >= 0; --bit) acc = straus_step(st, bit, dbl(acc));
   return acc;
 }
 
@@ -894,6 +911,84 @@ G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
   std::vector<Term> terms = glv_terms(points, scalars, n);
   if (terms.size() < kPippengerFrom) return straus(terms);
   return pippenger_affine(terms, msm_window_for(terms.size()));
+}
+
+NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n) {
+  constexpr int kSize = FixedTable::kSize;
+  if (n == 0) return;
+  std::vector<G1Jac> jt(n * kSize);
+  for (size_t i = 0; i < n; ++i) {
+    G1Jac* t = &jt[i * kSize];
+    t[0] = to_jacobian(points[i]);
+    const G1Jac p2 = dbl(t[0]);
+    for (int j = 1; j < kSize; ++j) t[j] = add(t[j - 1], p2);
+  }
+  std::vector<G1Affine> at(n * kSize);
+  batch_to_affine(jt.data(), at.data(), jt.size());
+  const Fq& b = beta();
+  for (size_t i = 0; i < n; ++i) {
+    for (int j = 0; j < kSize; ++j) {
+      const G1Affine& a = at[i * kSize + j];
+      out[i].odd[0][j] = a;
+      out[i].odd[1][j] = G1Affine{a.x * b, a.y, a.infinity};
+    }
+  }
+}
+
+// The fixed halves add table entries directly; their non-zero digits are
+// sorted by position first, so the doubling loop reads them in order.
+NACREL_FLATTEN G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
+                                       const G1Affine* points, const Fr* scalars, size_t n) {
+  struct Add {
+    const G1Affine* q;
+    bool negate;
+  };
+  std::vector<int8_t> digits(2 * kMaxDigits);
+  std::vector<int> count(kMaxDigits + 1, 0);
+  std::vector<Add> adds;
+  std::vector<uint16_t> add_bit;
+  adds.reserve(n_fixed * 2 * 32);
+  add_bit.reserve(n_fixed * 2 * 32);
+  int maxlen = 0;
+  for (size_t i = 0; i < n_fixed; ++i) {
+    const FixedTable& tab = *tables[i];
+    if (tab.point().infinity || fixed_scalars[i].is_zero()) continue;
+    const GlvSplit s = glv_split(fixed_scalars[i]);
+    for (int h = 0; h < 2; ++h) {
+      const int len = wnaf(h ? s.k2 : s.k1, kFixedWindow, digits.data());
+      const bool negate = h ? s.neg2 : s.neg1;
+      maxlen = std::max(maxlen, len);
+      for (int bit = 0; bit < len; ++bit) {
+        const int d = digits[bit];
+        if (d == 0) continue;
+        adds.push_back(Add{&tab.odd[h][((d < 0 ? -d : d) - 1) / 2], (d < 0) != negate});
+        add_bit.push_back(uint16_t(bit));
+        ++count[bit];
+      }
+    }
+  }
+  // Counting sort by position, highest first.
+  std::vector<int> start(kMaxDigits + 1, 0);
+  for (int bit = kMaxDigits - 1; bit >= 0; --bit) start[bit] = start[bit + 1] + count[bit + 1];
+  std::vector<Add> sorted(adds.size());
+  {
+    std::vector<int> pos(start.begin(), start.end());
+    for (size_t k = 0; k < adds.size(); ++k) sorted[size_t(pos[add_bit[k]]++)] = adds[k];
+  }
+
+  StrausTables st = straus_tables(glv_terms(points, scalars, n));
+  maxlen = std::max(maxlen, st.maxlen);
+  G1Jac acc = G1Jac::identity();
+  for (int bit = maxlen - 1; bit >= 0; --bit) {
+    acc = dbl(acc);
+    acc = straus_step(st, bit, acc);
+    const size_t end = size_t(start[bit]) + size_t(count[bit]);
+    for (size_t k = size_t(start[bit]); k < end; ++k) {
+      const Add& a = sorted[k];
+      acc = add_mixed(acc, a.negate ? neg(*a.q) : *a.q);
+    }
+  }
+  return acc;
 }
 
 void encode_compressed(const G1Affine& p, uint8_t out[32]) {

@@ -64,6 +64,24 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 
+// Precomputed table of a fixed point for public multiplications: the affine
+// odd multiples P, 3P, ..., (2^(w-1) - 1)P for a wNAF window of width
+// kFixedWindow, and their images under the endomorphism, so both GLV halves
+// of a product read affine points without any per-call setup.
+inline constexpr int kFixedWindow = 8;
+struct FixedTable {
+  static constexpr int kSize = 1 << (kFixedWindow - 2);
+  G1Affine odd[2][kSize];  // odd[0][j] = (2j+1)P, odd[1][j] = phi((2j+1)P)
+  const G1Affine& point() const { return odd[0][0]; }
+};
+// Fills out[i] for points[i] (identities allowed), with one shared inversion.
+void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);
+// sum of tables[i].point()*fixed_scalars[i] + sum of points[j]*scalars[j],
+// variable time (Straus with one chain of about 128 doublings); equals
+// msm_vartime over all the points. Either count may be zero.
+G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
+                        const G1Affine* points, const Fr* scalars, size_t n);
+
 // GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
 // with beta a cube root of unity in Fq and lambda one in Fr.
 G1Affine glv_endo(const G1Affine& p);

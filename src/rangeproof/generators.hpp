@@ -41,6 +41,11 @@ struct GeneratorVectors {
 // repeated calls cost only the copies.
 GeneratorVectors derive_generator_vectors(uint64_t n);
 
+// Multiplication tables of the generators at label offsets [begin, end),
+// built once per offset in the same cache; empty when the range reaches
+// beyond the cache. The tables live until the process exits.
+std::vector<const FixedTable*> generator_tables(uint64_t begin, uint64_t end);
+
 // The blinding base of the self-test: the generator derived from the integer 1.
 const Point& range_test_h();
 
