@@ -914,81 +914,146 @@ G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
 }
 
 NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n) {
-  constexpr int kSize = FixedTable::kSize;
+  constexpr int kDigits = FixedTable::kDigits;
   if (n == 0) return;
-  std::vector<G1Jac> jt(n * kSize);
+  std::vector<G1Jac> jt(n * kDigits);
   for (size_t i = 0; i < n; ++i) {
-    G1Jac* t = &jt[i * kSize];
-    t[0] = to_jacobian(points[i]);
-    const G1Jac p2 = dbl(t[0]);
-    for (int j = 1; j < kSize; ++j) t[j] = add(t[j - 1], p2);
+    G1Jac p = to_jacobian(points[i]);
+    for (int j = 0; j < kDigits; ++j) {
+      jt[i * kDigits + j] = p;
+      for (int d = 0; d < kFixedWindow; ++d) p = dbl(p);
+    }
   }
-  std::vector<G1Affine> at(n * kSize);
+  std::vector<G1Affine> at(n * kDigits);
   batch_to_affine(jt.data(), at.data(), jt.size());
   const Fq& b = beta();
   for (size_t i = 0; i < n; ++i) {
-    for (int j = 0; j < kSize; ++j) {
-      const G1Affine& a = at[i * kSize + j];
-      out[i].odd[0][j] = a;
-      out[i].odd[1][j] = G1Affine{a.x * b, a.y, a.infinity};
+    for (int j = 0; j < kDigits; ++j) {
+      const G1Affine& a = at[i * kDigits + j];
+      out[i].shifted[0][j] = a;
+      out[i].shifted[1][j] = G1Affine{a.x * b, a.y, a.infinity};
     }
   }
 }
 
-// The fixed halves add table entries directly; their non-zero digits are
-// sorted by position first, so the doubling loop reads them in order.
-NACREL_FLATTEN G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
-                                       const G1Affine* points, const Fr* scalars, size_t n) {
-  struct Add {
+namespace {
+
+// Sums the points of every bucket (segments [start[b], start[b+1]) of pts)
+// by pairwise affine additions, all pairs of a round sharing one inversion;
+// the number of rounds is the logarithm of the fullest bucket. On return
+// bucket b is pts[start[b]] when len[b] = 1 and the identity when len[b] = 0.
+NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
+                                       std::vector<size_t>& len) {
+  const size_t buckets = len.size();
+  std::vector<Fq> den, prefix;
+  std::vector<size_t> pair_at;  // index of the first point of each pair
+  for (;;) {
+    pair_at.clear();
+    for (size_t b = 0; b < buckets; ++b) {
+      for (size_t k = 0; k + 1 < len[b]; k += 2) pair_at.push_back(start[b] + k);
+    }
+    if (pair_at.empty()) return;
+    const size_t m = pair_at.size();
+    den.resize(m);
+    prefix.resize(m);
+    Fq acc = Fq::one();
+    for (size_t k = 0; k < m; ++k) {
+      const G1Affine& p = pts[pair_at[k]];
+      const G1Affine& q = pts[pair_at[k] + 1];
+      if (p.infinity || q.infinity) den[k] = Fq::one();
+      else if (p.x != q.x) den[k] = q.x - p.x;
+      else if (p.y == q.y) den[k] = p.y + p.y;  // y != 0: no point of order 2
+      else den[k] = Fq::one();                  // opposite points
+      prefix[k] = acc;
+      acc = acc * den[k];
+    }
+    Fq inv = acc.inverse_vartime();
+    for (size_t k = m; k-- > 0;) {
+      const Fq di = inv * prefix[k];
+      inv = inv * den[k];
+      G1Affine& p = pts[pair_at[k]];
+      const G1Affine& q = pts[pair_at[k] + 1];
+      if (q.infinity) continue;
+      if (p.infinity) {
+        p = q;
+        continue;
+      }
+      Fq lambda;
+      if (p.x != q.x) {
+        lambda = (q.y - p.y) * di;
+      } else if (p.y == q.y) {
+        const Fq xx = p.x.sqr();
+        lambda = (xx + xx + xx) * di;
+      } else {
+        p = G1Affine::identity();
+        continue;
+      }
+      const Fq x3 = lambda.sqr() - p.x - q.x;
+      const Fq y3 = lambda * (p.x - x3) - p.y;
+      p = G1Affine{x3, y3, false};
+    }
+    // Compact: the sum of pair k/2 moves to position k/2 of its bucket.
+    for (size_t b = 0; b < buckets; ++b) {
+      const size_t l = len[b];
+      if (l < 2) continue;
+      for (size_t k = 0; k < l; k += 2) pts[start[b] + k / 2] = pts[start[b] + k];
+      len[b] = (l + 1) / 2;
+    }
+  }
+}
+
+}  // namespace
+
+// Every non-zero signed digit d of a fixed half at position j puts the table
+// entry +-2^(c*j) P (or its image) into bucket |d|; the buckets are summed
+// affinely and combined by running sums, sum_d d * bucket[d]. The ordinary
+// points go through msm_vartime and join at the end.
+G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
+                        const G1Affine* points, const Fr* scalars, size_t n) {
+  constexpr int kDigits = FixedTable::kDigits;
+  constexpr int64_t kFull = int64_t(1) << kFixedWindow, kHalf = kFull >> 1;
+  struct Item {
     const G1Affine* q;
+    uint32_t bucket;
     bool negate;
   };
-  std::vector<int8_t> digits(2 * kMaxDigits);
-  std::vector<int> count(kMaxDigits + 1, 0);
-  std::vector<Add> adds;
-  std::vector<uint16_t> add_bit;
-  adds.reserve(n_fixed * 2 * 32);
-  add_bit.reserve(n_fixed * 2 * 32);
-  int maxlen = 0;
+  std::vector<Item> items;
+  items.reserve(n_fixed * 2 * kDigits);
+  std::vector<size_t> len(size_t(kHalf), 0);
   for (size_t i = 0; i < n_fixed; ++i) {
     const FixedTable& tab = *tables[i];
     if (tab.point().infinity || fixed_scalars[i].is_zero()) continue;
     const GlvSplit s = glv_split(fixed_scalars[i]);
     for (int h = 0; h < 2; ++h) {
-      const int len = wnaf(h ? s.k2 : s.k1, kFixedWindow, digits.data());
+      const U256& m = h ? s.k2 : s.k1;
       const bool negate = h ? s.neg2 : s.neg1;
-      maxlen = std::max(maxlen, len);
-      for (int bit = 0; bit < len; ++bit) {
-        const int d = digits[bit];
+      int64_t carry = 0;
+      for (int j = 0; j < kDigits; ++j) {
+        int64_t d = int64_t(bits_at(m, j * kFixedWindow, kFixedWindow)) + carry;
+        carry = d > kHalf;
+        if (carry) d -= kFull;
         if (d == 0) continue;
-        adds.push_back(Add{&tab.odd[h][((d < 0 ? -d : d) - 1) / 2], (d < 0) != negate});
-        add_bit.push_back(uint16_t(bit));
-        ++count[bit];
+        const uint32_t bucket = uint32_t((d < 0 ? -d : d) - 1);
+        items.push_back(Item{&tab.shifted[h][j], bucket, (d < 0) != negate});
+        ++len[bucket];
       }
     }
   }
-  // Counting sort by position, highest first.
-  std::vector<int> start(kMaxDigits + 1, 0);
-  for (int bit = kMaxDigits - 1; bit >= 0; --bit) start[bit] = start[bit + 1] + count[bit + 1];
-  std::vector<Add> sorted(adds.size());
+  std::vector<size_t> start(size_t(kHalf) + 1, 0);
+  for (size_t b = 0; b < size_t(kHalf); ++b) start[b + 1] = start[b] + len[b];
+  std::vector<G1Affine> pts(items.size());
   {
-    std::vector<int> pos(start.begin(), start.end());
-    for (size_t k = 0; k < adds.size(); ++k) sorted[size_t(pos[add_bit[k]]++)] = adds[k];
+    std::vector<size_t> pos(start.begin(), start.end() - 1);
+    for (const Item& it : items) pts[pos[it.bucket]++] = it.negate ? neg(*it.q) : *it.q;
   }
+  sum_buckets_affine(pts, start, len);
 
-  StrausTables st = straus_tables(glv_terms(points, scalars, n));
-  maxlen = std::max(maxlen, st.maxlen);
-  G1Jac acc = G1Jac::identity();
-  for (int bit = maxlen - 1; bit >= 0; --bit) {
-    acc = dbl(acc);
-    acc = straus_step(st, bit, acc);
-    const size_t end = size_t(start[bit]) + size_t(count[bit]);
-    for (size_t k = size_t(start[bit]); k < end; ++k) {
-      const Add& a = sorted[k];
-      acc = add_mixed(acc, a.negate ? neg(*a.q) : *a.q);
-    }
+  G1Jac running = G1Jac::identity(), total = G1Jac::identity();
+  for (size_t b = size_t(kHalf); b-- > 0;) {
+    if (len[b] != 0) running = add_mixed(running, pts[start[b]]);
+    total = add(total, running);
   }
-  return acc;
+  return add(total, msm_vartime(points, scalars, n));
 }
 
 void encode_compressed(const G1Affine& p, uint8_t out[32]) {

@@ -65,20 +65,19 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 
 // Precomputed table of a fixed point for public multiplications: the affine
-// odd multiples P, 3P, ..., (2^(w-1) - 1)P for a wNAF window of width
-// kFixedWindow, and their images under the endomorphism, so both GLV halves
-// of a product read affine points without any per-call setup.
+// points 2^(c*j) P for every signed base-2^c digit position j of a GLV half
+// (c = kFixedWindow), and their images under the endomorphism. A product is
+// then a sum of table entries times digits, with no doubling at all.
 inline constexpr int kFixedWindow = 8;
 struct FixedTable {
-  static constexpr int kSize = 1 << (kFixedWindow - 2);
-  G1Affine odd[2][kSize];  // odd[0][j] = (2j+1)P, odd[1][j] = phi((2j+1)P)
-  const G1Affine& point() const { return odd[0][0]; }
+  static constexpr int kDigits = (128 + kFixedWindow - 1) / kFixedWindow + 1;  // one for the last carry
+  G1Affine shifted[2][kDigits];  // shifted[0][j] = 2^(c*j) P, shifted[1][j] = phi(2^(c*j) P)
+  const G1Affine& point() const { return shifted[0][0]; }
 };
 // Fills out[i] for points[i] (identities allowed), with one shared inversion.
 void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);
 // sum of tables[i].point()*fixed_scalars[i] + sum of points[j]*scalars[j],
-// variable time (Straus with one chain of about 128 doublings); equals
-// msm_vartime over all the points. Either count may be zero.
+// variable time; equals msm_vartime over all the points. Either count may be zero.
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n);
 

@@ -399,3 +399,45 @@ TEST(Curve, SumSelectedMatchesPlainSum) {
   }
   EXPECT_TRUE(to_affine(sum_selected_ct(pts.data(), nullptr, 0)).infinity);
 }
+
+TEST(Curve, FixedTableMsmEqualsMsmVartime) {
+  // Edge scalars: zero, +-1, +-lambda (one GLV half zero), digits at the
+  // window bounds (carries), the largest values; and points that double or
+  // cancel in a bucket, the identity, and a table point also passed as an
+  // ordinary point.
+  const Fr l = glv_lambda();
+  const Fr two128 = Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32) *
+                    Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32);
+  const std::vector<Fr> edge = {Fr::zero(),          Fr::one(),           -Fr::one(),        l,
+                                -l,                  Fr::from_u64(128),   Fr::from_u64(129), Fr::from_u64(0xff80ff7f),
+                                two128 - Fr::one(),  two128,              -two128,           l * two128 + Fr::from_u64(127)};
+  for (size_t n_fixed : {0, 1, 3, 40}) {
+    for (size_t n : {0, 2}) {
+      SCOPED_TRACE(testing::Message() << n_fixed << " fixed, " << n << " ordinary");
+      std::vector<G1Affine> ps = sample_points(n_fixed + n);
+      std::vector<Fr> ks = sample_scalars(n_fixed + n);
+      if (n_fixed >= 40) {
+        for (size_t i = 0; i < edge.size(); ++i) ks[i] = edge[i];
+        ps[20] = ps[19];  // same digits: doubles in every bucket
+        ks[20] = ks[19];
+        ps[22] = neg(ps[21]);  // cancels in every bucket
+        ks[22] = ks[21];
+        ps[23] = G1Affine::identity();
+      }
+      if (n_fixed >= 1 && n >= 2) ps[n_fixed] = ps[0];
+      std::vector<FixedTable> built(n_fixed);
+      build_fixed_tables(ps.data(), built.data(), n_fixed);
+      std::vector<const FixedTable*> tables;
+      for (const FixedTable& t : built) tables.push_back(&t);
+      for (size_t i = 0; i < n_fixed; ++i) ASSERT_EQ(built[i].point(), ps[i]);
+      const G1Affine want = to_affine_vartime(msm_vartime(ps.data(), ks.data(), n_fixed + n));
+      const G1Jac got = msm_vartime_fixed(tables.data(), ks.data(), n_fixed, ps.data() + n_fixed, ks.data() + n_fixed, n);
+      EXPECT_EQ(to_affine_vartime(got), want);
+      // A sum that cancels exactly.
+      if (n_fixed >= 1 && n >= 1) {
+        const Fr opp[2] = {ks[0], -ks[0]};
+        EXPECT_TRUE(msm_vartime_fixed(tables.data(), opp, 1, ps.data(), opp + 1, 1).is_identity());
+      }
+    }
+  }
+}
