@@ -4,6 +4,7 @@
 #include "group/error.hpp"
 #include "group/sha2.hpp"
 #include "rangeproof/detail.hpp"
+#include "rangeproof/generators.hpp"
 #include "sigma/challenge.hpp"
 
 namespace nacrel::rangeproof {
@@ -88,6 +89,14 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     }
   }
   Fr cg = Fr::one(), ch = Fr::one();
+  // When G and H are the cached generator vectors, the first round's L and R
+  // read their precomputed tables.
+  std::vector<const FixedTable*> g_tab = generator_tables(0, 2 * n), h_tab;
+  for (size_t i = 0; !g_tab.empty() && i < n; ++i) {
+    if (g_tab[i]->point() != g[i] || g_tab[n + i]->point() != h[i]) g_tab.clear();
+  }
+  if (!g_tab.empty()) h_tab.assign(g_tab.begin() + n, g_tab.end());
+  std::vector<const FixedTable*> lr_tab(n);
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -121,7 +130,16 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       pts[2 * m] = u;
       ks[2 * m] = side == 0 ? c_lo : c_hi;
-      lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
+      if (!g_tab.empty()) {
+        const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
+        for (size_t i = 0; i < m; ++i) {
+          lr_tab[i] = g_tab[g_off + i];
+          lr_tab[m + i] = h_tab[h_off + i];
+        }
+        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m, &pts[2 * m], &ks[2 * m], 1);
+      } else {
+        lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
+      }
     }
     G1Affine lr_aff[2];
     batch_to_affine(lr, lr_aff, 2);
@@ -135,6 +153,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
+    g_tab.clear();  // the folded generators have no tables
     if (m > 1) {  // the last step's generators are never used
       g = fold_generators(g.data(), g.data() + m, m, xf * xf);
       h = fold_generators(h.data(), h.data() + m, m, xi * xi * rho_pow[m]);
