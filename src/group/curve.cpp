@@ -538,29 +538,23 @@ std::vector<Term> glv_terms(const G1Affine* points, const Fr* scalars, size_t n)
 
 // Width-w non-adjacent form: digits odd in (-2^(w-1), 2^(w-1)) or zero,
 // least significant first; returns the number of digits (at most 257).
+// Reads w bits at each odd position and carries the borrow of a negative
+// digit upwards, skipping the positions whose bit equals the carry.
 int wnaf(const U256& k, int w, int8_t* digits) {
-  uint64_t t[5] = {k.w[0], k.w[1], k.w[2], k.w[3], 0};
-  const int64_t full = int64_t(1) << w;
-  const int64_t half = full >> 1;
-  int len = 0;
-  while ((t[0] | t[1] | t[2] | t[3] | t[4]) != 0) {
-    int8_t d = 0;
-    if (t[0] & 1) {
-      int64_t v = int64_t(t[0] & uint64_t(full - 1));
-      if (v >= half) v -= full;
-      d = int8_t(v);
-      uint64_t c = 0;
-      if (v > 0) {
-        t[0] = fieldimpl::sbb(t[0], uint64_t(v), c);
-        for (int i = 1; i < 5; ++i) t[i] = fieldimpl::sbb(t[i], 0, c);
-      } else {
-        t[0] = fieldimpl::adc(t[0], uint64_t(-v), c);
-        for (int i = 1; i < 5; ++i) t[i] = fieldimpl::adc(t[i], 0, c);
-      }
+  const int bits = bit_length(k);
+  std::memset(digits, 0, size_t(bits) + 1);
+  int carry = 0, len = 0;
+  for (int bit = 0; bit <= bits || carry;) {
+    if (int(bits_at(k, bit, 1)) == carry) {
+      ++bit;
+      continue;
     }
-    digits[len++] = d;
-    for (int i = 0; i < 4; ++i) t[i] = (t[i] >> 1) | (t[i + 1] << 63);
-    t[4] >>= 1;
+    int64_t word = int64_t(bits_at(k, bit, w)) + carry;  // odd
+    carry = int((word >> (w - 1)) & 1);
+    word -= int64_t(carry) << w;
+    digits[bit] = int8_t(word);
+    len = bit + 1;
+    bit += w;
   }
   return len;
 }
