@@ -908,14 +908,14 @@ G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
 }
 
 NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n) {
-  constexpr int kDigits = FixedTable::kDigits;
+  constexpr int kDigits = FixedTable::kEntries;
   if (n == 0) return;
   std::vector<G1Jac> jt(n * kDigits);
   for (size_t i = 0; i < n; ++i) {
     G1Jac p = to_jacobian(points[i]);
     for (int j = 0; j < kDigits; ++j) {
       jt[i * kDigits + j] = p;
-      for (int d = 0; d < kFixedWindow; ++d) p = dbl(p);
+      for (int d = 0; d < FixedTable::kStep; ++d) p = dbl(p);
     }
   }
   std::vector<G1Affine> at(n * kDigits);
@@ -1004,7 +1004,10 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
 // points go through msm_vartime and join at the end.
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n) {
-  constexpr int kDigits = FixedTable::kDigits;
+  // Digits of kFixedWindow bits: every second table entry.
+  constexpr int kFixedWindow = 2 * FixedTable::kStep;
+  constexpr int kDigits = (128 + kFixedWindow - 1) / kFixedWindow + 1;
+  constexpr int kStride = kFixedWindow / FixedTable::kStep;
   constexpr int64_t kFull = int64_t(1) << kFixedWindow, kHalf = kFull >> 1;
   struct Item {
     const G1Affine* q;
@@ -1028,7 +1031,7 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
         if (carry) d -= kFull;
         if (d == 0) continue;
         const uint32_t bucket = uint32_t((d < 0 ? -d : d) - 1);
-        items.push_back(Item{&tab.shifted[h][j], bucket, (d < 0) != negate});
+        items.push_back(Item{&tab.shifted[h][kStride * j], bucket, (d < 0) != negate});
         ++len[bucket];
       }
     }
@@ -1048,6 +1051,71 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
     total = add(total, running);
   }
   return add(total, msm_vartime(points, scalars, n));
+}
+
+// The signed base-16 digits of k's halves are shared by all points: point i
+// puts its table entries into its own 8 buckets by digit, all buckets are
+// summed affinely together, and each point's result is sum_d d * bucket[d].
+void fold_fixed(const G1Affine* lo, const FixedTable* const* tables, const Fr& k, size_t n, G1Affine* out) {
+  constexpr int kEntries = FixedTable::kEntries;
+  constexpr int64_t kFull = int64_t(1) << FixedTable::kStep, kHalf = kFull >> 1;
+  if (n == 0) return;
+  struct Digit {
+    int half, entry;
+    uint32_t bucket;
+    bool negate;
+  };
+  std::vector<Digit> digits;
+  size_t per_bucket[kHalf] = {};
+  if (!k.is_zero()) {
+    const GlvSplit s = glv_split(k);
+    for (int h = 0; h < 2; ++h) {
+      const U256& m = h ? s.k2 : s.k1;
+      const bool negate = h ? s.neg2 : s.neg1;
+      int64_t carry = 0;
+      for (int j = 0; j < kEntries; ++j) {
+        int64_t d = int64_t(bits_at(m, j * FixedTable::kStep, FixedTable::kStep)) + carry;
+        carry = d > kHalf;
+        if (carry) d -= kFull;
+        if (d == 0) continue;
+        const uint32_t bucket = uint32_t((d < 0 ? -d : d) - 1);
+        digits.push_back(Digit{h, j, bucket, (d < 0) != negate});
+        ++per_bucket[bucket];
+      }
+    }
+  }
+  // Bucket b of point i is segment i * kHalf + b; a point with an identity
+  // table gets empty buckets.
+  const size_t buckets = n * size_t(kHalf);
+  std::vector<size_t> len(buckets, 0), start(buckets + 1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    if (tables[i]->point().infinity) continue;
+    for (int b = 0; b < kHalf; ++b) len[i * kHalf + b] = per_bucket[b];
+  }
+  for (size_t b = 0; b < buckets; ++b) start[b + 1] = start[b] + len[b];
+  std::vector<G1Affine> pts(start[buckets]);
+  {
+    std::vector<size_t> pos(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+      if (tables[i]->point().infinity) continue;
+      for (const Digit& d : digits) {
+        const G1Affine& q = tables[i]->shifted[d.half][d.entry];
+        pts[pos[i * kHalf + d.bucket]++] = d.negate ? neg(q) : q;
+      }
+    }
+  }
+  sum_buckets_affine(pts, start, len);
+  std::vector<G1Jac> jac(n);
+  for (size_t i = 0; i < n; ++i) {
+    G1Jac running = G1Jac::identity(), total = G1Jac::identity();
+    for (size_t b = size_t(kHalf); b-- > 0;) {
+      const size_t at = i * kHalf + b;
+      if (len[at] != 0) running = add_mixed(running, pts[start[at]]);
+      total = add(total, running);
+    }
+    jac[i] = add_mixed(total, lo[i]);
+  }
+  batch_to_affine(jac.data(), out, n);
 }
 
 void encode_compressed(const G1Affine& p, uint8_t out[32]) {

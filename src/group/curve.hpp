@@ -65,13 +65,14 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 
 // Precomputed table of a fixed point for public multiplications: the affine
-// points 2^(c*j) P for every signed base-2^c digit position j of a GLV half
-// (c = kFixedWindow), and their images under the endomorphism. A product is
-// then a sum of table entries times digits, with no doubling at all.
-inline constexpr int kFixedWindow = 8;
+// points 2^(4j) P for every position j of a signed base-16 digit of a GLV
+// half, and their images under the endomorphism. A product is then a sum of
+// table entries times digits, with no doubling at all; wider digits of 4t
+// bits read every t-th entry.
 struct FixedTable {
-  static constexpr int kDigits = (128 + kFixedWindow - 1) / kFixedWindow + 1;  // one for the last carry
-  G1Affine shifted[2][kDigits];  // shifted[0][j] = 2^(c*j) P, shifted[1][j] = phi(2^(c*j) P)
+  static constexpr int kStep = 4;
+  static constexpr int kEntries = 128 / kStep + 1;  // one for the last carry
+  G1Affine shifted[2][kEntries];  // shifted[0][j] = 2^(4j) P, shifted[1][j] = phi(2^(4j) P)
   const G1Affine& point() const { return shifted[0][0]; }
 };
 // Fills out[i] for points[i] (identities allowed), with one shared inversion.
@@ -80,6 +81,9 @@ void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);
 // variable time; equals msm_vartime over all the points. Either count may be zero.
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n);
+// out[i] = lo[i] + tables[i].point()*k for i < n (k public, variable time),
+// normalised together; lo[i] may be the identity.
+void fold_fixed(const G1Affine* lo, const FixedTable* const* tables, const Fr& k, size_t n, G1Affine* out);
 
 // GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
 // with beta a cube root of unity in Fq and lambda one in Fr.

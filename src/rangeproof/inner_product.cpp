@@ -153,14 +153,23 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
-    g_tab.clear();  // the folded generators have no tables
-    if (m > 1) {  // the last step's generators are never used
+    if (m > 1 && !g_tab.empty()) {
+      std::vector<G1Affine> folded(m);
+      fold_fixed(g.data(), g_tab.data() + m, xf * xf, m, folded.data());
+      g.swap(folded);
+      folded.resize(m);
+      fold_fixed(h.data(), h_tab.data() + m, xi * xi * rho_pow[m], m, folded.data());
+      h.swap(folded);
+      cg *= xi;
+      ch *= xf;
+    } else if (m > 1) {  // the last step's generators are never used
       g = fold_generators(g.data(), g.data() + m, m, xf * xf);
       h = fold_generators(h.data(), h.data() + m, m, xi * xi * rho_pow[m]);
       cg *= xi;
       ch *= xf;
     }
 
+    g_tab.clear();  // the folded generators have no tables
     out.L.push_back(Lpt);
     out.R.push_back(Rpt);
     av.assign(a2.begin(), a2.begin() + m);

@@ -441,3 +441,31 @@ TEST(Curve, FixedTableMsmEqualsMsmVartime) {
     }
   }
 }
+
+TEST(Curve, FixedTableFoldEqualsProducts) {
+  // lo[i] + P_i*k for shared edge and random k; lo the identity, equal to
+  // P_i*k (a doubling) or its opposite (the identity), and an identity P_i.
+  const Fr l = glv_lambda();
+  std::vector<Fr> ks = {Fr::zero(), Fr::one(), -Fr::one(), l, -l, Fr::from_u64(8), Fr::from_u64(0x88888888)};
+  for (const Fr& k : sample_scalars(3)) ks.push_back(k);
+  const size_t n = 9;
+  std::vector<G1Affine> ps = sample_points(n);
+  ps[8] = G1Affine::identity();
+  std::vector<FixedTable> built(n);
+  build_fixed_tables(ps.data(), built.data(), n);
+  std::vector<const FixedTable*> tables;
+  for (const FixedTable& t : built) tables.push_back(&t);
+  for (const Fr& k : ks) {
+    SCOPED_TRACE(hex_of(k));
+    std::vector<G1Affine> lo = sample_points(2 * n);
+    lo.erase(lo.begin(), lo.begin() + n);
+    lo[0] = G1Affine::identity();
+    lo[1] = to_affine_vartime(mul_vartime(ps[1], k));
+    lo[2] = neg(to_affine_vartime(mul_vartime(ps[2], k)));
+    std::vector<G1Affine> got(n);
+    fold_fixed(lo.data(), tables.data(), k, n, got.data());
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(got[i], to_affine_vartime(add_mixed(mul_vartime(ps[i], k), lo[i]))) << i;
+    }
+  }
+}
