@@ -103,9 +103,17 @@ GeneratorVectors derive_generator_vectors(uint64_t n) {
   return out;
 }
 
-std::vector<const FixedTable*> generator_tables(uint64_t begin, uint64_t end) {
-  if (begin >= end || end > kCachedOffsets) return {};
-  return cache().table_range(begin, end);
+std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g, const std::vector<Point>& h) {
+  const uint64_t n = g.size();
+  if (n == 0 || h.size() != n || 2 * n > kCachedOffsets) return {};
+  std::vector<Point> first;
+  cache().copy(1, 0, 1, first);
+  if (first[0] != g[0]) return {};
+  std::vector<const FixedTable*> tables = cache().table_range(0, 2 * n);
+  for (uint64_t i = 0; i < n; ++i) {
+    if (tables[i]->point() != g[i].ge() || tables[n + i]->point() != h[i].ge()) return {};
+  }
+  return tables;
 }
 
 const Point& range_test_h() {

@@ -91,10 +91,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   Fr cg = Fr::one(), ch = Fr::one();
   // When G and H are the cached generator vectors, the first round's L and R
   // read their precomputed tables.
-  std::vector<const FixedTable*> g_tab = generator_tables(0, 2 * n), h_tab;
-  for (size_t i = 0; !g_tab.empty() && i < n; ++i) {
-    if (g_tab[i]->point() != g[i] || g_tab[n + i]->point() != h[i]) g_tab.clear();
-  }
+  std::vector<const FixedTable*> g_tab = generator_tables_for(G, H), h_tab;
   if (!g_tab.empty()) h_tab.assign(g_tab.begin() + n, g_tab.end());
   std::vector<const FixedTable*> lr_tab(n);
 

@@ -290,10 +290,8 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     y_inv_i *= y_inv;
     two_k = two_k.dbl();
   }
-  std::vector<const FixedTable*> tables = generator_tables(0, 2 * N);
-  bool cached = !tables.empty();
-  for (size_t i = 0; cached && i < 2 * N; ++i) cached = tables[i]->point() == pts[count + i];
-  if (cached) return msm_vartime_fixed(tables.data(), ks.data() + count, 2 * N, pts.data(), ks.data(), count).is_identity();
+  const std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
+  if (!tables.empty()) return msm_vartime_fixed(tables.data(), ks.data() + count, 2 * N, pts.data(), ks.data(), count).is_identity();
   return msm_vartime(pts.data(), ks.data(), count + 2 * N).is_identity();
 }
 
