@@ -1053,22 +1053,25 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
   return add(total, msm_vartime(points, scalars, n));
 }
 
-// The signed base-16 digits of k's halves are shared by all points: point i
-// puts its table entries into its own 8 buckets by digit, all buckets are
-// summed affinely together, and each point's result is sum_d d * bucket[d].
-void fold_fixed(const G1Affine* lo, const FixedTable* const* tables, const Fr& k, size_t n, G1Affine* out) {
+// The signed base-16 digits of the ks' halves are shared by all points:
+// point i puts its table entries into its own 8 buckets by digit, all
+// buckets are summed affinely together, and each point's result is
+// sum_d d * bucket[d].
+void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
+                G1Affine* out) {
   constexpr int kEntries = FixedTable::kEntries;
   constexpr int64_t kFull = int64_t(1) << FixedTable::kStep, kHalf = kFull >> 1;
   if (n == 0) return;
   struct Digit {
+    size_t term;
     int half, entry;
     uint32_t bucket;
     bool negate;
   };
   std::vector<Digit> digits;
-  size_t per_bucket[kHalf] = {};
-  if (!k.is_zero()) {
-    const GlvSplit s = glv_split(k);
+  for (size_t t = 0; t < terms; ++t) {
+    if (ks[t].is_zero()) continue;
+    const GlvSplit s = glv_split(ks[t]);
     for (int h = 0; h < 2; ++h) {
       const U256& m = h ? s.k2 : s.k1;
       const bool negate = h ? s.neg2 : s.neg1;
@@ -1078,28 +1081,28 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* tables, const Fr& k
         carry = d > kHalf;
         if (carry) d -= kFull;
         if (d == 0) continue;
-        const uint32_t bucket = uint32_t((d < 0 ? -d : d) - 1);
-        digits.push_back(Digit{h, j, bucket, (d < 0) != negate});
-        ++per_bucket[bucket];
+        digits.push_back(Digit{t, h, j, uint32_t((d < 0 ? -d : d) - 1), (d < 0) != negate});
       }
     }
   }
-  // Bucket b of point i is segment i * kHalf + b; a point with an identity
-  // table gets empty buckets.
+  // Bucket b of point i is segment i * kHalf + b; identity tables put
+  // nothing in.
   const size_t buckets = n * size_t(kHalf);
   std::vector<size_t> len(buckets, 0), start(buckets + 1, 0);
   for (size_t i = 0; i < n; ++i) {
-    if (tables[i]->point().infinity) continue;
-    for (int b = 0; b < kHalf; ++b) len[i * kHalf + b] = per_bucket[b];
+    for (const Digit& d : digits) {
+      if (!tables[d.term][i]->point().infinity) ++len[i * kHalf + d.bucket];
+    }
   }
   for (size_t b = 0; b < buckets; ++b) start[b + 1] = start[b] + len[b];
   std::vector<G1Affine> pts(start[buckets]);
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
     for (size_t i = 0; i < n; ++i) {
-      if (tables[i]->point().infinity) continue;
       for (const Digit& d : digits) {
-        const G1Affine& q = tables[i]->shifted[d.half][d.entry];
+        const FixedTable& tab = *tables[d.term][i];
+        if (tab.point().infinity) continue;
+        const G1Affine& q = tab.shifted[d.half][d.entry];
         pts[pos[i * kHalf + d.bucket]++] = d.negate ? neg(q) : q;
       }
     }

@@ -81,9 +81,11 @@ void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);
 // variable time; equals msm_vartime over all the points. Either count may be zero.
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n);
-// out[i] = lo[i] + tables[i].point()*k for i < n (k public, variable time),
-// normalised together; lo[i] may be the identity.
-void fold_fixed(const G1Affine* lo, const FixedTable* const* tables, const Fr& k, size_t n, G1Affine* out);
+// out[i] = lo[i] + sum over t < terms of tables[t][i]->point()*ks[t], for
+// i < n (public ks, variable time), normalised together; lo[i] may be the
+// identity. Each tables[t] is an array of n tables.
+void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
+                G1Affine* out);
 
 // GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
 // with beta a cube root of unity in Fq and lambda one in Fr.

@@ -93,6 +93,10 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // read their precomputed tables.
   std::vector<const FixedTable*> g_tab = generator_tables_for(G, H), h_tab;
   if (!g_tab.empty()) h_tab.assign(g_tab.begin() + n, g_tab.end());
+  // The first two foldings read the tables too: after the first, the high
+  // half of the second is g_hi' = g[m + i] + k1*g[3m + i] (the same for h).
+  size_t round = 0;
+  Fr k1g, k1h;
   std::vector<const FixedTable*> lr_tab(n);
 
   InnerProductArg out;
@@ -127,7 +131,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       pts[2 * m] = u;
       ks[2 * m] = side == 0 ? c_lo : c_hi;
-      if (!g_tab.empty()) {
+      if (round == 0 && !g_tab.empty()) {
         const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
         for (size_t i = 0; i < m; ++i) {
           lr_tab[i] = g_tab[g_off + i];
@@ -150,13 +154,26 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
-    if (m > 1 && !g_tab.empty()) {
+    if (m > 1 && round < 2 && !g_tab.empty()) {
+      const Fr kg = xf * xf, kh = xi * xi * rho_pow[m];
+      const FixedTable* const* gt[2] = {g_tab.data() + m, nullptr};
+      const FixedTable* const* ht[2] = {h_tab.data() + m, nullptr};
+      Fr gk[2] = {kg, Fr::zero()}, hk[2] = {kh, Fr::zero()};
+      if (round == 1) {
+        gt[1] = g_tab.data() + 3 * m;
+        ht[1] = h_tab.data() + 3 * m;
+        gk[1] = kg * k1g;
+        hk[1] = kh * k1h;
+      }
+      const size_t terms = round == 0 ? 1 : 2;
       std::vector<G1Affine> folded(m);
-      fold_fixed(g.data(), g_tab.data() + m, xf * xf, m, folded.data());
+      fold_fixed(g.data(), gt, gk, terms, m, folded.data());
       g.swap(folded);
       folded.resize(m);
-      fold_fixed(h.data(), h_tab.data() + m, xi * xi * rho_pow[m], m, folded.data());
+      fold_fixed(h.data(), ht, hk, terms, m, folded.data());
       h.swap(folded);
+      k1g = kg;
+      k1h = kh;
       cg *= xi;
       ch *= xf;
     } else if (m > 1) {  // the last step's generators are never used
@@ -166,7 +183,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       ch *= xf;
     }
 
-    g_tab.clear();  // the folded generators have no tables
+    ++round;
     out.L.push_back(Lpt);
     out.R.push_back(Rpt);
     av.assign(a2.begin(), a2.begin() + m);

@@ -463,9 +463,20 @@ TEST(Curve, FixedTableFoldEqualsProducts) {
     lo[1] = to_affine_vartime(mul_vartime(ps[1], k));
     lo[2] = neg(to_affine_vartime(mul_vartime(ps[2], k)));
     std::vector<G1Affine> got(n);
-    fold_fixed(lo.data(), tables.data(), k, n, got.data());
+    const FixedTable* const* one[1] = {tables.data()};
+    fold_fixed(lo.data(), one, &k, 1, n, got.data());
     for (size_t i = 0; i < n; ++i) {
       EXPECT_EQ(got[i], to_affine_vartime(add_mixed(mul_vartime(ps[i], k), lo[i]))) << i;
+    }
+    // Two terms: P_i*k + P_(n-1-i)*k2 into the same buckets, with k2 = -k
+    // cancelling the first term at the middle point.
+    const Fr k2s[2] = {k, (k.is_zero() ? Fr::one() : -k)};
+    std::vector<const FixedTable*> reversed(tables.rbegin(), tables.rend());
+    const FixedTable* const* two[2] = {tables.data(), reversed.data()};
+    fold_fixed(lo.data(), two, k2s, 2, n, got.data());
+    for (size_t i = 0; i < n; ++i) {
+      const G1Jac want = add(add_mixed(mul_vartime(ps[i], k2s[0]), lo[i]), mul_vartime(ps[n - 1 - i], k2s[1]));
+      EXPECT_EQ(got[i], to_affine_vartime(want)) << i;
     }
   }
 }
