@@ -538,29 +538,23 @@ std::vector<Term> glv_terms(const G1Affine* points, const Fr* scalars, size_t n)
 
 // Width-w non-adjacent form: digits odd in (-2^(w-1), 2^(w-1)) or zero,
 // least significant first; returns the number of digits (at most 257).
+// Reads w bits at each odd position and carries the borrow of a negative
+// digit upwards, skipping the positions whose bit equals the carry.
 int wnaf(const U256& k, int w, int8_t* digits) {
-  uint64_t t[5] = {k.w[0], k.w[1], k.w[2], k.w[3], 0};
-  const int64_t full = int64_t(1) << w;
-  const int64_t half = full >> 1;
-  int len = 0;
-  while ((t[0] | t[1] | t[2] | t[3] | t[4]) != 0) {
-    int8_t d = 0;
-    if (t[0] & 1) {
-      int64_t v = int64_t(t[0] & uint64_t(full - 1));
-      if (v >= half) v -= full;
-      d = int8_t(v);
-      uint64_t c = 0;
-      if (v > 0) {
-        t[0] = fieldimpl::sbb(t[0], uint64_t(v), c);
-        for (int i = 1; i < 5; ++i) t[i] = fieldimpl::sbb(t[i], 0, c);
-      } else {
-        t[0] = fieldimpl::adc(t[0], uint64_t(-v), c);
-        for (int i = 1; i < 5; ++i) t[i] = fieldimpl::adc(t[i], 0, c);
-      }
+  const int bits = bit_length(k);
+  std::memset(digits, 0, size_t(bits) + 1);
+  int carry = 0, len = 0;
+  for (int bit = 0; bit <= bits || carry;) {
+    if (int(bits_at(k, bit, 1)) == carry) {
+      ++bit;
+      continue;
     }
-    digits[len++] = d;
-    for (int i = 0; i < 4; ++i) t[i] = (t[i] >> 1) | (t[i + 1] << 63);
-    t[4] >>= 1;
+    int64_t word = int64_t(bits_at(k, bit, w)) + carry;  // odd
+    carry = int((word >> (w - 1)) & 1);
+    word -= int64_t(carry) << w;
+    digits[bit] = int8_t(word);
+    len = bit + 1;
+    bit += w;
   }
   return len;
 }
@@ -571,16 +565,25 @@ constexpr int kMaxDigits = 260;
 
 // Interleaved wNAF (Straus): one doubling chain for all terms, odd multiples
 // of every term normalised together so the additions are mixed.
-G1Jac straus(const std::vector<Term>& terms) {
-  const size_t n = terms.size();
-  if (n == 0) return G1Jac::identity();
-  std::vector<G1Jac> jt(n * kTableSize);
-  std::vector<int8_t> digits(n * kMaxDigits);
-  std::vector<int> lens(n);
+struct StrausTables {
+  size_t n = 0;
+  std::vector<G1Affine> at;      // kTableSize odd multiples per term
+  std::vector<int8_t> digits;    // kMaxDigits per term
+  std::vector<int> lens;
   int maxlen = 0;
+};
+
+StrausTables straus_tables(const std::vector<Term>& terms) {
+  StrausTables st;
+  const size_t n = terms.size();
+  st.n = n;
+  if (n == 0) return st;
+  std::vector<G1Jac> jt(n * kTableSize);
+  st.digits.resize(n * kMaxDigits);
+  st.lens.resize(n);
   for (size_t i = 0; i < n; ++i) {
-    lens[i] = wnaf(terms[i].m, kWnafWidth, &digits[i * kMaxDigits]);
-    if (lens[i] > maxlen) maxlen = lens[i];
+    st.lens[i] = wnaf(terms[i].m, kWnafWidth, &st.digits[i * kMaxDigits]);
+    if (st.lens[i] > st.maxlen) st.maxlen = st.lens[i];
     G1Jac* t = &jt[i * kTableSize];
     if (terms[i].endo_of >= 0) {
       // Filled from the first half's table below; identities cost nothing
@@ -592,27 +595,35 @@ G1Jac straus(const std::vector<Term>& terms) {
     G1Jac p2 = dbl(t[0]);
     for (int j = 1; j < kTableSize; ++j) t[j] = add(t[j - 1], p2);
   }
-  std::vector<G1Affine> at(n * kTableSize);
-  batch_to_affine(jt.data(), at.data(), jt.size());
+  st.at.resize(n * kTableSize);
+  batch_to_affine(jt.data(), st.at.data(), jt.size());
   for (size_t i = 0; i < n; ++i) {
     if (terms[i].endo_of < 0) continue;
     // phi(jP) = (beta x, y), with the sign of the second half.
-    const G1Affine* base = &at[size_t(terms[i].endo_of) * kTableSize];
-    G1Affine* t = &at[i * kTableSize];
+    const G1Affine* base = &st.at[size_t(terms[i].endo_of) * kTableSize];
+    G1Affine* t = &st.at[i * kTableSize];
     for (int j = 0; j < kTableSize; ++j) {
       t[j] = G1Affine{base[j].x * beta(), terms[i].flip ? -base[j].y : base[j].y, false};
     }
   }
-  G1Jac acc = G1Jac::identity();
-  for (int bit = maxlen - 1; bit >= 0; --bit) {
-    acc = dbl(acc);
-    for (size_t i = 0; i < n; ++i) {
-      if (bit >= lens[i]) continue;
-      int d = digits[i * kMaxDigits + bit];
-      if (d > 0) acc = add_mixed(acc, at[i * kTableSize + (d - 1) / 2]);
-      else if (d < 0) acc = add_mixed(acc, neg(at[i * kTableSize + (-d - 1) / 2]));
-    }
+  return st;
+}
+
+// The additions of every term at one digit position.
+inline G1Jac straus_step(const StrausTables& st, int bit, G1Jac acc) {
+  for (size_t i = 0; i < st.n; ++i) {
+    if (bit >= st.lens[i]) continue;
+    int d = st.digits[i * kMaxDigits + bit];
+    if (d > 0) acc = add_mixed(acc, st.at[i * kTableSize + (d - 1) / 2]);
+    else if (d < 0) acc = add_mixed(acc, neg(st.at[i * kTableSize + (-d - 1) / 2]));
   }
+  return acc;
+}
+
+G1Jac straus(const std::vector<Term>& terms) {
+  const StrausTables st = straus_tables(terms);
+  G1Jac acc = G1Jac::identity();
+  for (int bit = st.maxlen - 1; bit >= 0; --bit) acc = straus_step(st, bit, dbl(acc));
   return acc;
 }
 
@@ -894,6 +905,220 @@ G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
   std::vector<Term> terms = glv_terms(points, scalars, n);
   if (terms.size() < kPippengerFrom) return straus(terms);
   return pippenger_affine(terms, msm_window_for(terms.size()));
+}
+
+NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n) {
+  constexpr int kDigits = FixedTable::kEntries;
+  if (n == 0) return;
+  std::vector<G1Jac> jt(n * kDigits);
+  for (size_t i = 0; i < n; ++i) {
+    G1Jac p = to_jacobian(points[i]);
+    for (int j = 0; j < kDigits; ++j) {
+      jt[i * kDigits + j] = p;
+      for (int d = 0; d < FixedTable::kStep; ++d) p = dbl(p);
+    }
+  }
+  std::vector<G1Affine> at(n * kDigits);
+  batch_to_affine(jt.data(), at.data(), jt.size());
+  const Fq& b = beta();
+  for (size_t i = 0; i < n; ++i) {
+    for (int j = 0; j < kDigits; ++j) {
+      const G1Affine& a = at[i * kDigits + j];
+      out[i].shifted[0][j] = a;
+      out[i].shifted[1][j] = G1Affine{a.x * b, a.y, a.infinity};
+    }
+  }
+}
+
+namespace {
+
+// Sums the points of every bucket (segments [start[b], start[b+1]) of pts)
+// by pairwise affine additions, all pairs of a round sharing one inversion;
+// the number of rounds is the logarithm of the fullest bucket. On return
+// bucket b is pts[start[b]] when len[b] = 1 and the identity when len[b] = 0.
+NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
+                                       std::vector<size_t>& len) {
+  const size_t buckets = len.size();
+  std::vector<Fq> den, prefix;
+  std::vector<size_t> pair_at;  // index of the first point of each pair
+  for (;;) {
+    pair_at.clear();
+    for (size_t b = 0; b < buckets; ++b) {
+      for (size_t k = 0; k + 1 < len[b]; k += 2) pair_at.push_back(start[b] + k);
+    }
+    if (pair_at.empty()) return;
+    const size_t m = pair_at.size();
+    den.resize(m);
+    prefix.resize(m);
+    Fq acc = Fq::one();
+    for (size_t k = 0; k < m; ++k) {
+      const G1Affine& p = pts[pair_at[k]];
+      const G1Affine& q = pts[pair_at[k] + 1];
+      if (p.infinity || q.infinity) den[k] = Fq::one();
+      else if (p.x != q.x) den[k] = q.x - p.x;
+      else if (p.y == q.y) den[k] = p.y + p.y;  // y != 0: no point of order 2
+      else den[k] = Fq::one();                  // opposite points
+      prefix[k] = acc;
+      acc = acc * den[k];
+    }
+    Fq inv = acc.inverse_vartime();
+    for (size_t k = m; k-- > 0;) {
+      const Fq di = inv * prefix[k];
+      inv = inv * den[k];
+      G1Affine& p = pts[pair_at[k]];
+      const G1Affine& q = pts[pair_at[k] + 1];
+      if (q.infinity) continue;
+      if (p.infinity) {
+        p = q;
+        continue;
+      }
+      Fq lambda;
+      if (p.x != q.x) {
+        lambda = (q.y - p.y) * di;
+      } else if (p.y == q.y) {
+        const Fq xx = p.x.sqr();
+        lambda = (xx + xx + xx) * di;
+      } else {
+        p = G1Affine::identity();
+        continue;
+      }
+      const Fq x3 = lambda.sqr() - p.x - q.x;
+      const Fq y3 = lambda * (p.x - x3) - p.y;
+      p = G1Affine{x3, y3, false};
+    }
+    // Compact: the sum of pair k/2 moves to position k/2 of its bucket.
+    for (size_t b = 0; b < buckets; ++b) {
+      const size_t l = len[b];
+      if (l < 2) continue;
+      for (size_t k = 0; k < l; k += 2) pts[start[b] + k / 2] = pts[start[b] + k];
+      len[b] = (l + 1) / 2;
+    }
+  }
+}
+
+}  // namespace
+
+// Every non-zero signed digit d of a fixed half at position j puts the table
+// entry +-2^(c*j) P (or its image) into bucket |d|; the buckets are summed
+// affinely and combined by running sums, sum_d d * bucket[d]. The ordinary
+// points go through msm_vartime and join at the end.
+G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
+                        const G1Affine* points, const Fr* scalars, size_t n) {
+  // Digits of kFixedWindow bits: every second table entry.
+  constexpr int kFixedWindow = 2 * FixedTable::kStep;
+  constexpr int kDigits = (128 + kFixedWindow - 1) / kFixedWindow + 1;
+  constexpr int kStride = kFixedWindow / FixedTable::kStep;
+  constexpr int64_t kFull = int64_t(1) << kFixedWindow, kHalf = kFull >> 1;
+  struct Item {
+    const G1Affine* q;
+    uint32_t bucket;
+    bool negate;
+  };
+  std::vector<Item> items;
+  items.reserve(n_fixed * 2 * kDigits);
+  std::vector<size_t> len(size_t(kHalf), 0);
+  for (size_t i = 0; i < n_fixed; ++i) {
+    const FixedTable& tab = *tables[i];
+    if (tab.point().infinity || fixed_scalars[i].is_zero()) continue;
+    const GlvSplit s = glv_split(fixed_scalars[i]);
+    for (int h = 0; h < 2; ++h) {
+      const U256& m = h ? s.k2 : s.k1;
+      const bool negate = h ? s.neg2 : s.neg1;
+      int64_t carry = 0;
+      for (int j = 0; j < kDigits; ++j) {
+        int64_t d = int64_t(bits_at(m, j * kFixedWindow, kFixedWindow)) + carry;
+        carry = d > kHalf;
+        if (carry) d -= kFull;
+        if (d == 0) continue;
+        const uint32_t bucket = uint32_t((d < 0 ? -d : d) - 1);
+        items.push_back(Item{&tab.shifted[h][kStride * j], bucket, (d < 0) != negate});
+        ++len[bucket];
+      }
+    }
+  }
+  std::vector<size_t> start(size_t(kHalf) + 1, 0);
+  for (size_t b = 0; b < size_t(kHalf); ++b) start[b + 1] = start[b] + len[b];
+  std::vector<G1Affine> pts(items.size());
+  {
+    std::vector<size_t> pos(start.begin(), start.end() - 1);
+    for (const Item& it : items) pts[pos[it.bucket]++] = it.negate ? neg(*it.q) : *it.q;
+  }
+  sum_buckets_affine(pts, start, len);
+
+  G1Jac running = G1Jac::identity(), total = G1Jac::identity();
+  for (size_t b = size_t(kHalf); b-- > 0;) {
+    if (len[b] != 0) running = add_mixed(running, pts[start[b]]);
+    total = add(total, running);
+  }
+  return add(total, msm_vartime(points, scalars, n));
+}
+
+// The signed base-16 digits of the ks' halves are shared by all points:
+// point i puts its table entries into its own 8 buckets by digit, all
+// buckets are summed affinely together, and each point's result is
+// sum_d d * bucket[d].
+void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
+                G1Affine* out) {
+  constexpr int kEntries = FixedTable::kEntries;
+  constexpr int64_t kFull = int64_t(1) << FixedTable::kStep, kHalf = kFull >> 1;
+  if (n == 0) return;
+  struct Digit {
+    size_t term;
+    int half, entry;
+    uint32_t bucket;
+    bool negate;
+  };
+  std::vector<Digit> digits;
+  for (size_t t = 0; t < terms; ++t) {
+    if (ks[t].is_zero()) continue;
+    const GlvSplit s = glv_split(ks[t]);
+    for (int h = 0; h < 2; ++h) {
+      const U256& m = h ? s.k2 : s.k1;
+      const bool negate = h ? s.neg2 : s.neg1;
+      int64_t carry = 0;
+      for (int j = 0; j < kEntries; ++j) {
+        int64_t d = int64_t(bits_at(m, j * FixedTable::kStep, FixedTable::kStep)) + carry;
+        carry = d > kHalf;
+        if (carry) d -= kFull;
+        if (d == 0) continue;
+        digits.push_back(Digit{t, h, j, uint32_t((d < 0 ? -d : d) - 1), (d < 0) != negate});
+      }
+    }
+  }
+  // Bucket b of point i is segment i * kHalf + b; identity tables put
+  // nothing in.
+  const size_t buckets = n * size_t(kHalf);
+  std::vector<size_t> len(buckets, 0), start(buckets + 1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    for (const Digit& d : digits) {
+      if (!tables[d.term][i]->point().infinity) ++len[i * kHalf + d.bucket];
+    }
+  }
+  for (size_t b = 0; b < buckets; ++b) start[b + 1] = start[b] + len[b];
+  std::vector<G1Affine> pts(start[buckets]);
+  {
+    std::vector<size_t> pos(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+      for (const Digit& d : digits) {
+        const FixedTable& tab = *tables[d.term][i];
+        if (tab.point().infinity) continue;
+        const G1Affine& q = tab.shifted[d.half][d.entry];
+        pts[pos[i * kHalf + d.bucket]++] = d.negate ? neg(q) : q;
+      }
+    }
+  }
+  sum_buckets_affine(pts, start, len);
+  std::vector<G1Jac> jac(n);
+  for (size_t i = 0; i < n; ++i) {
+    G1Jac running = G1Jac::identity(), total = G1Jac::identity();
+    for (size_t b = size_t(kHalf); b-- > 0;) {
+      const size_t at = i * kHalf + b;
+      if (len[at] != 0) running = add_mixed(running, pts[start[at]]);
+      total = add(total, running);
+    }
+    jac[i] = add_mixed(total, lo[i]);
+  }
+  batch_to_affine(jac.data(), out, n);
 }
 
 void encode_compressed(const G1Affine& p, uint8_t out[32]) {

@@ -64,6 +64,29 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 
+// Precomputed table of a fixed point for public multiplications: the affine
+// points 2^(4j) P for every position j of a signed base-16 digit of a GLV
+// half, and their images under the endomorphism. A product is then a sum of
+// table entries times digits, with no doubling at all; wider digits of 4t
+// bits read every t-th entry.
+struct FixedTable {
+  static constexpr int kStep = 4;
+  static constexpr int kEntries = 128 / kStep + 1;  // one for the last carry
+  G1Affine shifted[2][kEntries];  // shifted[0][j] = 2^(4j) P, shifted[1][j] = phi(2^(4j) P)
+  const G1Affine& point() const { return shifted[0][0]; }
+};
+// Fills out[i] for points[i] (identities allowed), with one shared inversion.
+void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);
+// sum of tables[i].point()*fixed_scalars[i] + sum of points[j]*scalars[j],
+// variable time; equals msm_vartime over all the points. Either count may be zero.
+G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
+                        const G1Affine* points, const Fr* scalars, size_t n);
+// out[i] = lo[i] + sum over t < terms of tables[t][i]->point()*ks[t], for
+// i < n (public ks, variable time), normalised together; lo[i] may be the
+// identity. Each tables[t] is an array of n tables.
+void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
+                G1Affine* out);
+
 // GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
 // with beta a cube root of unity in Fq and lambda one in Fr.
 G1Affine glv_endo(const G1Affine& p);

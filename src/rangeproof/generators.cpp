@@ -1,5 +1,6 @@
 #include "rangeproof/generators.hpp"
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -32,6 +33,32 @@ struct GeneratorCache {
     }
     out.assign(points.begin() + begin, points.begin() + end);
   }
+
+  // Extends the tables to `end` entries (end <= kCachedOffsets) and returns
+  // the addresses of entries [begin, end); each table is allocated once and
+  // never moves, so the addresses stay valid without the lock.
+  std::vector<const FixedTable*> table_range(uint64_t begin, uint64_t end) {
+    std::lock_guard<std::mutex> lock(mu);
+    if (tables.size() < end) {
+      if (points.size() < end) {
+        points.reserve(end);
+        for (uint64_t k = points.size(); k < end; ++k) points.push_back(generator_at_offset(k));
+      }
+      const size_t first = tables.size();
+      std::vector<G1Affine> ps;
+      for (uint64_t k = first; k < end; ++k) ps.push_back(points[k].ge());
+      std::vector<FixedTable> built(ps.size());
+      build_fixed_tables(ps.data(), built.data(), ps.size());
+      tables.reserve(end);
+      for (FixedTable& t : built) tables.push_back(std::make_unique<FixedTable>(t));
+    }
+    std::vector<const FixedTable*> out;
+    out.reserve(end - begin);
+    for (uint64_t k = begin; k < end; ++k) out.push_back(tables[k].get());
+    return out;
+  }
+
+  std::vector<std::unique_ptr<FixedTable>> tables;  // tables[k] for points[k]
 };
 
 GeneratorCache& cache() {
@@ -74,6 +101,19 @@ GeneratorVectors derive_generator_vectors(uint64_t n) {
   for (uint64_t i = 0; i < n; ++i) out.g_vec.push_back(generator_at_offset(i));
   for (uint64_t i = 0; i < n; ++i) out.h_vec.push_back(generator_at_offset(n + i));
   return out;
+}
+
+std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g, const std::vector<Point>& h) {
+  const uint64_t n = g.size();
+  if (n == 0 || h.size() != n || 2 * n > kCachedOffsets) return {};
+  std::vector<Point> first;
+  cache().copy(1, 0, 1, first);
+  if (first[0] != g[0]) return {};
+  std::vector<const FixedTable*> tables = cache().table_range(0, 2 * n);
+  for (uint64_t i = 0; i < n; ++i) {
+    if (tables[i]->point() != g[i].ge() || tables[n + i]->point() != h[i].ge()) return {};
+  }
+  return tables;
 }
 
 const Point& range_test_h() {

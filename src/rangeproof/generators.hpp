@@ -41,6 +41,13 @@ struct GeneratorVectors {
 // repeated calls cost only the copies.
 GeneratorVectors derive_generator_vectors(uint64_t n);
 
+// Multiplication tables of g then h (2n entries) when g and h are the
+// cached generator vectors of length n (labels label + i and label + n + i),
+// else empty. The tables are built once per offset in the same cache and
+// live until the process exits; vectors whose first point is not the first
+// generator are refused before anything is built.
+std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g, const std::vector<Point>& h);
+
 // The blinding base of the self-test: the generator derived from the integer 1.
 const Point& range_test_h();
 

@@ -4,6 +4,7 @@
 #include "group/error.hpp"
 #include "group/sha2.hpp"
 #include "rangeproof/detail.hpp"
+#include "rangeproof/generators.hpp"
 #include "sigma/challenge.hpp"
 
 namespace nacrel::rangeproof {
@@ -88,6 +89,15 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     }
   }
   Fr cg = Fr::one(), ch = Fr::one();
+  // When G and H are the cached generator vectors, the first round's L and R
+  // read their precomputed tables.
+  std::vector<const FixedTable*> g_tab = generator_tables_for(G, H), h_tab;
+  if (!g_tab.empty()) h_tab.assign(g_tab.begin() + n, g_tab.end());
+  // The first two foldings read the tables too: after the first, the high
+  // half of the second is g_hi' = g[m + i] + k1*g[3m + i] (the same for h).
+  size_t round = 0;
+  Fr k1g, k1h;
+  std::vector<const FixedTable*> lr_tab(n);
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -121,7 +131,16 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       pts[2 * m] = u;
       ks[2 * m] = side == 0 ? c_lo : c_hi;
-      lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
+      if (round == 0 && !g_tab.empty()) {
+        const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
+        for (size_t i = 0; i < m; ++i) {
+          lr_tab[i] = g_tab[g_off + i];
+          lr_tab[m + i] = h_tab[h_off + i];
+        }
+        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m, &pts[2 * m], &ks[2 * m], 1);
+      } else {
+        lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
+      }
     }
     G1Affine lr_aff[2];
     batch_to_affine(lr, lr_aff, 2);
@@ -135,13 +154,36 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
-    if (m > 1) {  // the last step's generators are never used
+    if (m > 1 && round < 2 && !g_tab.empty()) {
+      const Fr kg = xf * xf, kh = xi * xi * rho_pow[m];
+      const FixedTable* const* gt[2] = {g_tab.data() + m, nullptr};
+      const FixedTable* const* ht[2] = {h_tab.data() + m, nullptr};
+      Fr gk[2] = {kg, Fr::zero()}, hk[2] = {kh, Fr::zero()};
+      if (round == 1) {
+        gt[1] = g_tab.data() + 3 * m;
+        ht[1] = h_tab.data() + 3 * m;
+        gk[1] = kg * k1g;
+        hk[1] = kh * k1h;
+      }
+      const size_t terms = round == 0 ? 1 : 2;
+      std::vector<G1Affine> folded(m);
+      fold_fixed(g.data(), gt, gk, terms, m, folded.data());
+      g.swap(folded);
+      folded.resize(m);
+      fold_fixed(h.data(), ht, hk, terms, m, folded.data());
+      h.swap(folded);
+      k1g = kg;
+      k1h = kh;
+      cg *= xi;
+      ch *= xf;
+    } else if (m > 1) {  // the last step's generators are never used
       g = fold_generators(g.data(), g.data() + m, m, xf * xf);
       h = fold_generators(h.data(), h.data() + m, m, xi * xi * rho_pow[m]);
       cg *= xi;
       ch *= xf;
     }
 
+    ++round;
     out.L.push_back(Lpt);
     out.R.push_back(Rpt);
     av.assign(a2.begin(), a2.begin() + m);

@@ -3,6 +3,7 @@
 #include "group/encoding.hpp"
 #include "group/error.hpp"
 #include "rangeproof/detail.hpp"
+#include "rangeproof/generators.hpp"
 
 namespace nacrel::rangeproof {
 
@@ -256,9 +257,11 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
   // Inner product argument with P and h'_i = h_i*y^-i substituted, exactly:
   // G*ux*(tx - a*b) - miu*H + A + x*S + sum(x_j^2 L_j + x_j^-2 R_j)
   //   + sum g_i*(-z - a*s_i) + sum h_i*(z + y^-i*(z^(j(i)+2)*2^k(i) - b*s_{N-1-i})) == 0.
-  const size_t count = 2 * N + 2 * k + 4;
-  std::vector<G1Affine> pts(count);
-  std::vector<Fr> ks(count);
+  // The generator vectors, when they are the cached ones, are multiplied
+  // through their precomputed tables; the other points directly.
+  const size_t count = 2 * k + 4;
+  std::vector<G1Affine> pts(count + 2 * N);
+  std::vector<Fr> ks(count + 2 * N);
   size_t t = 0;
   auto term = [&](const G1Affine& p, const Fr& s) {
     pts[t] = p;
@@ -275,16 +278,21 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     term(inner_product_proof.L[j].ge(), xj * xj);
     term(inner_product_proof.R[j].ge(), xij * xij);
   }
+  // g_i at [count, count + N), h_i at [count + N, count + 2N).
   const Fr minus_z = -z;
   Fr y_inv_i = Fr::one(), two_k = Fr::one();
   for (size_t i = 0; i < N; ++i) {
     if (i % n == 0) two_k = Fr::one();
-    term(g_vec[i].ge(), minus_z - a * f.s[i].fe());
-    term(h_vec[i].ge(), z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe()));
+    pts[count + i] = g_vec[i].ge();
+    ks[count + i] = minus_z - a * f.s[i].fe();
+    pts[count + N + i] = h_vec[i].ge();
+    ks[count + N + i] = z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe());
     y_inv_i *= y_inv;
     two_k = two_k.dbl();
   }
-  return msm_vartime(pts.data(), ks.data(), t).is_identity();
+  const std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
+  if (!tables.empty()) return msm_vartime_fixed(tables.data(), ks.data() + count, 2 * N, pts.data(), ks.data(), count).is_identity();
+  return msm_vartime(pts.data(), ks.data(), count + 2 * N).is_identity();
 }
 
 json::Value RangeProof::to_json() const {

@@ -399,3 +399,84 @@ TEST(Curve, SumSelectedMatchesPlainSum) {
   }
   EXPECT_TRUE(to_affine(sum_selected_ct(pts.data(), nullptr, 0)).infinity);
 }
+
+TEST(Curve, FixedTableMsmEqualsMsmVartime) {
+  // Edge scalars: zero, +-1, +-lambda (one GLV half zero), digits at the
+  // window bounds (carries), the largest values; and points that double or
+  // cancel in a bucket, the identity, and a table point also passed as an
+  // ordinary point.
+  const Fr l = glv_lambda();
+  const Fr two128 = Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32) *
+                    Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32);
+  const std::vector<Fr> edge = {Fr::zero(),          Fr::one(),           -Fr::one(),        l,
+                                -l,                  Fr::from_u64(128),   Fr::from_u64(129), Fr::from_u64(0xff80ff7f),
+                                two128 - Fr::one(),  two128,              -two128,           l * two128 + Fr::from_u64(127)};
+  for (size_t n_fixed : {0, 1, 3, 40}) {
+    for (size_t n : {0, 2}) {
+      SCOPED_TRACE(testing::Message() << n_fixed << " fixed, " << n << " ordinary");
+      std::vector<G1Affine> ps = sample_points(n_fixed + n);
+      std::vector<Fr> ks = sample_scalars(n_fixed + n);
+      if (n_fixed >= 40) {
+        for (size_t i = 0; i < edge.size(); ++i) ks[i] = edge[i];
+        ps[20] = ps[19];  // same digits: doubles in every bucket
+        ks[20] = ks[19];
+        ps[22] = neg(ps[21]);  // cancels in every bucket
+        ks[22] = ks[21];
+        ps[23] = G1Affine::identity();
+      }
+      if (n_fixed >= 1 && n >= 2) ps[n_fixed] = ps[0];
+      std::vector<FixedTable> built(n_fixed);
+      build_fixed_tables(ps.data(), built.data(), n_fixed);
+      std::vector<const FixedTable*> tables;
+      for (const FixedTable& t : built) tables.push_back(&t);
+      for (size_t i = 0; i < n_fixed; ++i) ASSERT_EQ(built[i].point(), ps[i]);
+      const G1Affine want = to_affine_vartime(msm_vartime(ps.data(), ks.data(), n_fixed + n));
+      const G1Jac got = msm_vartime_fixed(tables.data(), ks.data(), n_fixed, ps.data() + n_fixed, ks.data() + n_fixed, n);
+      EXPECT_EQ(to_affine_vartime(got), want);
+      // A sum that cancels exactly.
+      if (n_fixed >= 1 && n >= 1) {
+        const Fr opp[2] = {ks[0], -ks[0]};
+        EXPECT_TRUE(msm_vartime_fixed(tables.data(), opp, 1, ps.data(), opp + 1, 1).is_identity());
+      }
+    }
+  }
+}
+
+TEST(Curve, FixedTableFoldEqualsProducts) {
+  // lo[i] + P_i*k for shared edge and random k; lo the identity, equal to
+  // P_i*k (a doubling) or its opposite (the identity), and an identity P_i.
+  const Fr l = glv_lambda();
+  std::vector<Fr> ks = {Fr::zero(), Fr::one(), -Fr::one(), l, -l, Fr::from_u64(8), Fr::from_u64(0x88888888)};
+  for (const Fr& k : sample_scalars(3)) ks.push_back(k);
+  const size_t n = 9;
+  std::vector<G1Affine> ps = sample_points(n);
+  ps[8] = G1Affine::identity();
+  std::vector<FixedTable> built(n);
+  build_fixed_tables(ps.data(), built.data(), n);
+  std::vector<const FixedTable*> tables;
+  for (const FixedTable& t : built) tables.push_back(&t);
+  for (const Fr& k : ks) {
+    SCOPED_TRACE(hex_of(k));
+    std::vector<G1Affine> lo = sample_points(2 * n);
+    lo.erase(lo.begin(), lo.begin() + n);
+    lo[0] = G1Affine::identity();
+    lo[1] = to_affine_vartime(mul_vartime(ps[1], k));
+    lo[2] = neg(to_affine_vartime(mul_vartime(ps[2], k)));
+    std::vector<G1Affine> got(n);
+    const FixedTable* const* one[1] = {tables.data()};
+    fold_fixed(lo.data(), one, &k, 1, n, got.data());
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(got[i], to_affine_vartime(add_mixed(mul_vartime(ps[i], k), lo[i]))) << i;
+    }
+    // Two terms: P_i*k + P_(n-1-i)*k2 into the same buckets, with k2 = -k
+    // cancelling the first term at the middle point.
+    const Fr k2s[2] = {k, (k.is_zero() ? Fr::one() : -k)};
+    std::vector<const FixedTable*> reversed(tables.rbegin(), tables.rend());
+    const FixedTable* const* two[2] = {tables.data(), reversed.data()};
+    fold_fixed(lo.data(), two, k2s, 2, n, got.data());
+    for (size_t i = 0; i < n; ++i) {
+      const G1Jac want = add(add_mixed(mul_vartime(ps[i], k2s[0]), lo[i]), mul_vartime(ps[n - 1 - i], k2s[1]));
+      EXPECT_EQ(got[i], to_affine_vartime(want)) << i;
+    }
+  }
+}

@@ -210,6 +210,45 @@ TEST(Generators, UncachedLengthsAgreeWithCachedOnes) {
   EXPECT_EQ(big.h_vec[1499], derive_generator(BigInt::from_u64(kGeneratorLabel + 2999)));
 }
 
+TEST(Generators, TablesOnlyForTheCachedVectors) {
+  GeneratorVectors gv = derive_generator_vectors(8);
+  std::vector<const FixedTable*> t = generator_tables_for(gv.g_vec, gv.h_vec);
+  ASSERT_EQ(t.size(), 16u);
+  for (size_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(t[i]->point(), gv.g_vec[i].ge());
+    EXPECT_EQ(t[8 + i]->point(), gv.h_vec[i].ge());
+  }
+  std::vector<Point> changed = gv.h_vec;
+  changed[5] = changed[5] + Point::generator();
+  GeneratorVectors v4 = derive_generator_vectors(4);
+  EXPECT_TRUE(generator_tables_for(gv.h_vec, gv.g_vec).empty());
+  EXPECT_TRUE(generator_tables_for(gv.g_vec, changed).empty());
+  EXPECT_TRUE(generator_tables_for(gv.g_vec, v4.h_vec).empty());
+  EXPECT_TRUE(generator_tables_for(v4.g_vec, gv.g_vec).empty());  // h of length 8 is not h of length 4
+  EXPECT_TRUE(generator_tables_for({}, {}).empty());
+}
+
+TEST(RangeProof, OtherGeneratorVectorsTakeTheOrdinaryPath) {
+  // Vectors that are not the cached generators (here doubled) prove and
+  // verify without tables, and do not verify against the cached ones.
+  GeneratorVectors gv = derive_generator_vectors(16);
+  std::vector<Point> g2, h2;
+  for (size_t i = 0; i < 16; ++i) {
+    g2.push_back(gv.g_vec[i] * sc(2));
+    h2.push_back(gv.h_vec[i] * sc(2));
+  }
+  const Point G = Point::generator(), H = range_test_h();
+  const std::vector<Scalar> v = {sc(7), sc(255)}, r = {Scalar::random(), Scalar::random()};
+  const std::vector<Point> V = {G * v[0] + H * r[0], G * v[1] + H * r[1]};
+  const RangeProof p = RangeProof::prove(g2, h2, G, H, v, r, 8);
+  EXPECT_TRUE(p.verify(g2, h2, G, H, V, 8));
+  EXPECT_TRUE(ref_range_verify(p, g2, h2, G, H, V, 8));
+  EXPECT_FALSE(p.verify(gv.g_vec, gv.h_vec, G, H, V, 8));
+  const RangeProof q = RangeProof::prove(gv.g_vec, gv.h_vec, G, H, v, r, 8);
+  EXPECT_TRUE(q.verify(gv.g_vec, gv.h_vec, G, H, V, 8));
+  EXPECT_FALSE(q.verify(g2, h2, G, H, V, 8));
+}
+
 TEST(Generators, HugeLengthStopsClearly) {
   auto limit_of = [](uint64_t n, void (*f)(uint64_t)) -> std::string {
     try {
