@@ -31,8 +31,6 @@ std::string hex_of(const Fq& f) {
   return hex_encode(be, 32);
 }
 
-std::string pad64(const std::string& hex) { return std::string(64 - hex.size(), '0') + hex; }
-
 const std::string kP = "30644e72e131a029b85045b68181585d97816a916871ca8d3c208c16d87cfd47";
 const std::string kHalfPMinus1 = "183227397098d014dc2822db40c0ac2ecbc0b548b438e5469e10460b6c3e7ea3";  // (p-1)/2
 const std::string kHalfPPlus1 = "183227397098d014dc2822db40c0ac2ecbc0b548b438e5469e10460b6c3e7ea4";   // (p+1)/2

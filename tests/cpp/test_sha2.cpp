@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "group/sha2.hpp"
+#include "group_test_util.hpp"
 
 using namespace nacrel;
 
@@ -13,15 +14,7 @@ namespace {
 
 #include "sha2_vectors.inc"
 
-std::string hex(const uint8_t* b, size_t n) {
-  static const char* d = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += d[b[i] >> 4];
-    s += d[b[i] & 15];
-  }
-  return s;
-}
+using group_test::hex;
 
 template <size_t N>
 std::string hex(const std::array<uint8_t, N>& a) {
