@@ -19,7 +19,8 @@ The six classes are final, have no constructor (calling one raises TypeError
 texts instead.
 """
 
-from typing import Sequence, final
+from collections.abc import Sequence
+from typing import final
 
 __all__ = [
     "range_proof_test",
