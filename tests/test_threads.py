@@ -39,6 +39,7 @@ class Shared:
 def verify(kind, proof, st):
     """Verifies a proof of the given kind against its statement tuple."""
     n = nacrel
+    kind = kind.split(" ")[0]
     if kind == "eq_dlog":
         return n.sigma_eq_dlog_verify(proof, st["gh"], st["c"], st["sum_tokens"])
     if kind == "eq_dlog_sha256":
@@ -95,6 +96,10 @@ def one_round(me, rng, shared, gh, gh2, counts):
         "same_secret": n.sigma_eq_dlog_same_secret(val, gh, gh2),
         "ped": n.sigma_eq_dlog_ped_proof(val, gh, gh2, pk),
         "range": n.range_proof_single(n_bit, val, gh, r),
+        # The forms with witness members read as the plain proofs.
+        "explicit_sha256 witness": n.sigma_dlog_proof_explicit_sha256_with_witness(sum_tokens, k, c),
+        "consistency witness": n.consistency_proof_with_witness(val, r, gh, c, t, pk),
+        "ped witness": n.sigma_eq_dlog_ped_proof_with_witness(val, gh, gh2, pk),
     }
     for kind, proof in made.items():
         assert verify(kind, proof, st) is True, kind
