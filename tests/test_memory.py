@@ -13,7 +13,7 @@ import entry_table as E
 import nacrel
 
 ROUNDS = int(os.environ.get("NACREL_MEMORY_ROUNDS", "200"))
-WARMUP = 20
+WARMUP = 50
 
 
 def panic_type():
