@@ -112,7 +112,7 @@ class Samples:
         assert set(self.proofs) == set(VERIFIERS)
 
     # Per-function values that differ from the kind's sample.
-    def _special(self, fn, param):
+    def _fixed_value(self, fn, param):
         if fn in self.proofs and param == FUNCTION_PARAMS[fn][0][0]:
             return self.proofs[fn]
         return {
@@ -137,10 +137,10 @@ class Samples:
         """A valid argument tuple for module function fn."""
         out = []
         for param, kind in FUNCTION_PARAMS[fn]:
-            special = self._special(fn, param)
-            if special is None and kind in ("Token",) and fn.startswith(("sigma_eq_dlog", "sigma_dlog")):
-                special = self.sum_tokens
-            out.append(self.by_kind[kind] if special is None else special)
+            fixed = self._fixed_value(fn, param)
+            if fixed is None and kind in ("Token",) and fn.startswith(("sigma_eq_dlog", "sigma_dlog")):
+                fixed = self.sum_tokens
+            out.append(self.by_kind[kind] if fixed is None else fixed)
         return tuple(out)
 
     def instance(self, cls):
