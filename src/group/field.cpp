@@ -13,19 +13,26 @@
 namespace nacrel {
 
 #ifdef NACREL_HAVE_ADX_PATH
+namespace {
+bool cpu_has_adx() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+  }();
+  return has;
+}
+}  // namespace
+
 namespace fieldimpl {
-bool g_use_adx = [] {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
-}();
+std::atomic<bool> g_use_adx{cpu_has_adx()};
 }  // namespace fieldimpl
 #endif
 
 bool set_fast_field_mul(bool on) {
 #ifdef NACREL_HAVE_ADX_PATH
-  static const bool available = fieldimpl::g_use_adx;
-  fieldimpl::g_use_adx = on && available;
-  return fieldimpl::g_use_adx;
+  const bool active = on && cpu_has_adx();
+  fieldimpl::g_use_adx.store(active, std::memory_order_relaxed);
+  return active;
 #else
   (void)on;
   return false;
@@ -34,7 +41,7 @@ bool set_fast_field_mul(bool on) {
 
 bool fast_field_mul_active() {
 #ifdef NACREL_HAVE_ADX_PATH
-  return fieldimpl::g_use_adx;
+  return fieldimpl::g_use_adx.load(std::memory_order_relaxed);
 #else
   return false;
 #endif

@@ -102,8 +102,9 @@ void os_random_bytes(void* buf, size_t len);
 // cpuid; never with NACREL_PORTABLE_ONLY). Both paths give identical results.
 bool fast_field_mul_active();
 // Switches the mulx/adx code off (or back on where available), for tests and
-// benchmarks; returns whether it is active afterwards. Not thread-safe: call
-// it only while no other thread computes.
+// benchmarks; returns whether it is active afterwards. Safe to call while
+// other threads compute: each product then takes one path or the other, and
+// both give the same results.
 bool set_fast_field_mul(bool on);
 
 }  // namespace nacrel

@@ -3,6 +3,7 @@
 // and by the curve code, so that the hot operations can be inlined there.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #if defined(__x86_64__)
 #include <x86intrin.h>
@@ -218,8 +219,10 @@ NACREL_INLINE void mont_mul_portable(uint64_t r[4], const uint64_t a[4], const u
 #define NACREL_HAVE_ADX_PATH 1
 // Set once at start-up when the processor has BMI2 and ADX (see field.cpp).
 // Before that, and when false, the portable code runs; both give identical
-// results, so the order of static initialisation does not matter.
-extern bool g_use_adx;
+// results, so the order of static initialisation does not matter. Atomic,
+// because set_fast_field_mul may flip it while other threads compute; a
+// relaxed load is a plain load on x86-64.
+extern std::atomic<bool> g_use_adx;
 
 // Montgomery product with mulx and the two independent carry chains of
 // adcx/adox: the same CIOS steps as the portable code, unrolled, with the five
@@ -469,7 +472,7 @@ NACREL_INLINE void mont_sqr_adx(uint64_t r[4], const uint64_t a[4]) {
 template <class P>
 NACREL_INLINE void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
 #ifdef NACREL_HAVE_ADX_PATH
-  if (g_use_adx) {
+  if (g_use_adx.load(std::memory_order_relaxed)) {
     mont_mul_adx<P>(r, a, b);
     return;
   }
@@ -481,7 +484,7 @@ NACREL_INLINE void mont_mul(uint64_t r[4], const uint64_t a[4], const uint64_t b
 template <class P>
 NACREL_INLINE void mont_sqr(uint64_t r[4], const uint64_t a[4]) {
 #ifdef NACREL_HAVE_ADX_PATH
-  if (g_use_adx) {
+  if (g_use_adx.load(std::memory_order_relaxed)) {
     mont_sqr_adx<P>(r, a);
     return;
   }

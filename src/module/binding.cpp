@@ -167,6 +167,16 @@ void type_error(const std::string& message) { PyErr_SetString(PyExc_TypeError, m
 
 // ---- Args ----
 
+Args::~Args() {
+  for (size_t i = 0; i < n_; ++i) Py_XDECREF(slots_[i].object);
+}
+
+bool Args::has_text_longer_than(size_t n) const {
+  for (size_t i = 0; i < n_; ++i)
+    if (slots_[i].kind == Kind::Str && slots_[i].text.size() > n) return true;
+  return false;
+}
+
 const Args::Slot& Args::slot(size_t i, Kind kind) const {
   if (i >= n_ || slots_[i].kind != kind) fail("assertion failed: argument kind matches the parameter table");
   return slots_[i];
@@ -242,7 +252,10 @@ bool bind_arguments(const char* full_name, const Param* params, size_t n, PyObje
       case Kind::Bytes32: ok = convert_bytes32(obj, s.bytes); break;
       default:
         ok = convert_class(obj, params[j].kind);
-        s.object = obj;
+        if (ok) {
+          Py_INCREF(obj);
+          s.object = obj;
+        }
         break;
     }
     if (!ok) {
@@ -299,6 +312,7 @@ PyObject* call_method_noargs(const MethodSpec& entry, PyObject* self) {
 
 // ---- failures ----
 
+// Made during module initialisation; read under the interpreter lock only.
 PyObject* panic_exception_type() {
   static PyObject* type = nullptr;
   if (!type) type = PyErr_NewException("pyo3_runtime.PanicException", PyExc_BaseException, nullptr);
@@ -383,7 +397,7 @@ PyObject* new_int_list(const uint8_t* data, size_t n) {
 
 namespace {
 
-std::string g_pending;  // partial line waiting for its newline
+std::string g_pending;  // partial line waiting for its newline; used under the interpreter lock only
 
 void write_all(const char* data, size_t len) {
   while (len > 0) {

@@ -41,10 +41,14 @@ PyObject* hash_test(std::initializer_list<const Point*> points) {
 
 }  // namespace
 
+// Each constant-time product takes some 50 us, so every call that makes one
+// runs it with the interpreter lock released; the additions, encodings and
+// short decodings below cost a few microseconds and keep the lock.
+
 // val*g + r*h in one constant-time two-term product (label "scalar_mul").
 PyObject* entry_commit(const Args& a) {
   const GHValue& gh = a.gh(2);
-  return new_commit(lincomb_ct(gh.g, Scalar::from_i64(a.i32(0)), gh.h, a.rand_r(1)));
+  return new_commit(unlocked([&] { return lincomb_ct(gh.g, Scalar::from_i64(a.i32(0)), gh.h, a.rand_r(1)); }));
 }
 
 PyObject* entry_print_commit(const Args& a) {
@@ -56,21 +60,30 @@ PyObject* entry_add(const Args& a) { return new_commit(a.commit(0) + a.commit(1)
 
 PyObject* entry_sub(const Args& a) { return new_commit(a.commit(0) - a.commit(1)); }
 
+// Texts are decoded with the lock released when one is long (unlocked_if_long).
 PyObject* entry_add_value_commits(const Args& a) {
-  const Point l = parse_string_to_scep256k1point(a.str(0));
-  const Point r = parse_string_to_scep256k1point(a.str(1));
-  return new_str(parse_scep256k1point_to_string(l + r));
+  return new_str(unlocked_if_long(a, [&] {
+    const Point l = parse_string_to_scep256k1point(a.str(0));
+    const Point r = parse_string_to_scep256k1point(a.str(1));
+    return parse_scep256k1point_to_string(l + r);
+  }));
 }
 
 PyObject* entry_sub_value_commits(const Args& a) {
-  const Point l = parse_string_to_scep256k1point(a.str(0));
-  const Point r = parse_string_to_scep256k1point(a.str(1));
-  return new_str(parse_scep256k1point_to_string(l - r));
+  return new_str(unlocked_if_long(a, [&] {
+    const Point l = parse_string_to_scep256k1point(a.str(0));
+    const Point r = parse_string_to_scep256k1point(a.str(1));
+    return parse_scep256k1point_to_string(l - r);
+  }));
 }
 
-PyObject* entry_from_str(const Args& a) { return new_commit(parse_string_to_scep256k1point(a.str(0))); }
+PyObject* entry_from_str(const Args& a) {
+  return new_commit(unlocked_if_long(a, [&] { return parse_string_to_scep256k1point(a.str(0)); }));
+}
 
-PyObject* entry_to_token_from_str(const Args& a) { return new_token(parse_string_to_scep256k1point(a.str(0))); }
+PyObject* entry_to_token_from_str(const Args& a) {
+  return new_token(unlocked_if_long(a, [&] { return parse_string_to_scep256k1point(a.str(0)); }));
+}
 
 // The fixed pair: h the standard generator, g the hash to the curve of
 // SHA-512 over the minimal big-endian bytes of 1.
@@ -86,16 +99,18 @@ PyObject* entry_gen_r(const Args&) { return new_rand_r(Scalar::random()); }
 
 // A random non-zero secret sk and pk = h*sk.
 PyObject* entry_gen_pb_sk(const Args& a) {
-  Scalar sk = Scalar::random();
-  return new_pbsk(sk, a.gh(0).h * sk);
+  const Scalar sk = Scalar::random();
+  return new_pbsk(sk, unlocked([&] { return a.gh(0).h * sk; }));
 }
 
 PyObject* entry_regen_pb_sk(const Args& a) {
   const Scalar& sk = a.rand_r(1);
-  return new_pbsk(sk, a.gh(0).h * sk);
+  return new_pbsk(sk, unlocked([&] { return a.gh(0).h * sk; }));
 }
 
-PyObject* entry_to_scalar_from_str(const Args& a) { return new_rand_r(parse_string_to_scep256k1scalar(a.str(0))); }
+PyObject* entry_to_scalar_from_str(const Args& a) {
+  return new_rand_r(unlocked_if_long(a, [&] { return parse_string_to_scep256k1scalar(a.str(0)); }));
+}
 
 PyObject* entry_print_token(const Args& a) {
   print_point(a.token(0));
@@ -110,21 +125,33 @@ PyObject* entry_sub_commit_token(const Args& a) { return new_commit(a.commit(0) 
 
 PyObject* entry_add_commit_token(const Args& a) { return new_commit(a.commit(0) + a.token(1)); }
 
-PyObject* entry_h_to_x(const Args& a) { return new_hx(a.gh(0).h * a.rand_r(1)); }
+PyObject* entry_h_to_x(const Args& a) {
+  return new_hx(unlocked([&] { return a.gh(0).h * a.rand_r(1); }));
+}
 
-PyObject* entry_g_to_x(const Args& a) { return new_commit(a.gh(0).g * Scalar::from_i64(a.i32(1))); }
+PyObject* entry_g_to_x(const Args& a) {
+  return new_commit(unlocked([&] { return a.gh(0).g * Scalar::from_i64(a.i32(1)); }));
+}
 
-PyObject* entry_g_to_r(const Args& a) { return new_commit(a.gh(0).g * a.rand_r(1)); }
+PyObject* entry_g_to_r(const Args& a) {
+  return new_commit(unlocked([&] { return a.gh(0).g * a.rand_r(1); }));
+}
 
-PyObject* entry_p_to_x(const Args& a) { return new_commit(a.commit(0) * a.rand_r(1)); }
+PyObject* entry_p_to_x(const Args& a) {
+  return new_commit(unlocked([&] { return a.commit(0) * a.rand_r(1); }));
+}
 
 PyObject* entry_to_token_from_pk(const Args& a) {
-  const Point pk = parse_string_to_scep256k1point(a.str(0));
-  return new_token(pk * a.rand_r(1));
+  return new_token(unlocked([&] {
+    const Point pk = parse_string_to_scep256k1point(a.str(0));
+    return pk * a.rand_r(1);
+  }));
 }
 
 PyObject* entry_get_brut_v(const Args& a) {
-  return new_int(recover_committed_value(a.commit(0), a.token(1), a.gh(2).g, a.pbsk(3).sk, a.i32(4)));
+  return new_int(unlocked([&] {
+    return recover_committed_value(a.commit(0), a.token(1), a.gh(2).g, a.pbsk(3).sk, a.i32(4));
+  }));
 }
 
 PyObject* entry_hash_test1(const Args& a) { return hash_test({&a.commit(0)}); }
@@ -138,9 +165,11 @@ PyObject* entry_gen_new_GH(const Args& a) { return new_gh(a.commit(0), a.commit(
 // Coordinates travel as scalar texts, so each is reduced mod r before the
 // point is formed and checked against the curve equation.
 PyObject* entry_from_coords(const Args& a) {
-  const Scalar x = parse_string_to_scep256k1scalar(a.str(0));
-  const Scalar y = parse_string_to_scep256k1scalar(a.str(1));
-  return new_commit(Point::from_coords(x.to_bigint(), y.to_bigint()));
+  return new_commit(unlocked_if_long(a, [&] {
+    const Scalar x = parse_string_to_scep256k1scalar(a.str(0));
+    const Scalar y = parse_string_to_scep256k1scalar(a.str(1));
+    return Point::from_coords(x.to_bigint(), y.to_bigint());
+  }));
 }
 
 PyObject* entry_get_y_coord(const Args& a) { return new_str(a.commit(0).y_coord().to_hex()); }

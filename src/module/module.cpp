@@ -78,6 +78,12 @@ PyObject* init_module() {
     }
   }
   Py_DECREF(module_name);
+  // The exception type and the classes are made here, once, so that no call
+  // creates shared state lazily.
+  if (!panic_exception_type()) {
+    Py_DECREF(module);
+    return nullptr;
+  }
   for (Kind k : kClassOrder) {
     PyTypeObject* type = class_type(k);
     if (!type) {

@@ -4,8 +4,11 @@
 // verifiers written here from the halving recursion, and the JSON records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "group/encoding.hpp"
@@ -226,6 +229,40 @@ TEST(Generators, TablesOnlyForTheCachedVectors) {
   EXPECT_TRUE(generator_tables_for(gv.g_vec, v4.h_vec).empty());
   EXPECT_TRUE(generator_tables_for(v4.g_vec, gv.g_vec).empty());  // h of length 8 is not h of length 4
   EXPECT_TRUE(generator_tables_for({}, {}).empty());
+}
+
+TEST(Generators, CacheFilledFromSeveralThreadsAtOnce) {
+  // Four threads grow the cache and its tables in different orders while the
+  // others read it; every vector and table must match the generators derived
+  // directly. Each test runs in a process of its own, so the cache starts empty.
+  constexpr uint64_t kMax = 512;
+  std::vector<Point> expected;
+  for (uint64_t k = 0; k < 2 * kMax; ++k) expected.push_back(derive_generator(BigInt::from_u64(kGeneratorLabel + k)));
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<uint64_t> sizes = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512};
+      if (t % 2) std::reverse(sizes.begin(), sizes.end());
+      std::rotate(sizes.begin(), sizes.begin() + t, sizes.end());
+      for (int round = 0; round < 2; ++round) {
+        for (uint64_t n : sizes) {
+          const GeneratorVectors gv = derive_generator_vectors(n);
+          const std::vector<const FixedTable*> tables = generator_tables_for(gv.g_vec, gv.h_vec);
+          if (gv.g_vec.size() != n || gv.h_vec.size() != n || tables.size() != 2 * n) {
+            ++wrong;
+            continue;
+          }
+          for (uint64_t i = 0; i < n; ++i) {
+            if (gv.g_vec[i] != expected[i] || gv.h_vec[i] != expected[n + i]) ++wrong;
+            if (tables[i]->point() != expected[i].ge() || tables[n + i]->point() != expected[n + i].ge()) ++wrong;
+          }
+        }
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(RangeProof, OtherGeneratorVectorsTakeTheOrdinaryPath) {
