@@ -59,6 +59,9 @@ G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n);
 // with respect to the bits: every point is selected by a mask and added with
 // complete formulas. n = 0 gives the identity.
 G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n);
+// p + q in constant time: complete formulas, no branch on either point
+// (identities included).
+G1Jac add_ct(const G1Jac& p, const G1Jac& q);
 // p*k in variable time (GLV + wNAF); for public scalars only.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.

@@ -1,5 +1,7 @@
 #include "group/encoding.hpp"
 
+#include "group/secret.hpp"
+
 namespace nacrel {
 
 namespace {
@@ -97,12 +99,18 @@ T read_curve_value(json::Reader& r, const Form& form, Decode decode) {
 
 }  // namespace
 
+// Without a table: the digits of secret bytes (a blinding printed by
+// rand_r.get) must not select memory.
 std::string hex_encode(const uint8_t* data, size_t len) {
-  static const char digits[] = "0123456789abcdef";
+  // Nibble v < 10 gives '0' + v; from 10 on, the mask adds 'a' - '0' - 10.
+  auto digit = [](unsigned v) {
+    const unsigned ge10 = (9u - v) >> 8;  // all-ones in the low byte when v > 9
+    return char('0' + v + (ge10 & unsigned('a' - '0' - 10)));
+  };
   std::string out(2 * len, '0');
   for (size_t i = 0; i < len; ++i) {
-    out[2 * i] = digits[data[i] >> 4];
-    out[2 * i + 1] = digits[data[i] & 15];
+    out[2 * i] = digit(data[i] >> 4);
+    out[2 * i + 1] = digit(data[i] & 15u);
   }
   return out;
 }
@@ -165,8 +173,9 @@ std::string parse_scep256k1point_to_string(const Point& p) {
 }
 
 std::string parse_scep256k1scalar_to_string(const Scalar& s) {
-  std::array<uint8_t, 32> b = s.serialize();
-  return hex_encode(b.data(), b.size());
+  // The scalar may be a secret (a blinding or a key): its bytes do not stay behind.
+  Wiped<std::array<uint8_t, 32>> b(s.serialize());
+  return hex_encode(b->data(), b->size());
 }
 
 }  // namespace nacrel

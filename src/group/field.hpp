@@ -105,5 +105,9 @@ bool fast_field_mul_active();
 // benchmarks; returns whether it is active afterwards. Not thread-safe: call
 // it only while no other thread computes.
 bool set_fast_field_mul(bool on);
+// The same without asking the processor, for the constant-time check under
+// valgrind: its virtual processor runs mulx/adcx/adox but does not announce
+// them. Elsewhere the code may then stop on an illegal instruction.
+bool force_fast_field_mul(bool on);
 
 }  // namespace nacrel
