@@ -129,6 +129,12 @@ G1Jac to_jacobian(const G1Affine& p) {
   return G1Jac{p.x, p.y, Fq::one()};
 }
 
+G1Jac to_jacobian_ct(const G1Affine& p) {
+  G1Jac out{p.x, p.y, Fq::one()};
+  Fq::cmov(out.Z, Fq::zero(), uint64_t(0) - uint64_t(p.infinity));
+  return out;
+}
+
 G1Affine to_affine(const G1Jac& p) {
   // inverse_ct maps 0 to 0, so the identity comes out as (0, 0) without a branch.
   Fq zi = p.Z.inverse_ct();

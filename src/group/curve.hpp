@@ -34,6 +34,8 @@ struct G1Jac {
 };
 
 G1Jac to_jacobian(const G1Affine& p);
+// The same without a branch on p; the identity comes out as (0, 0, 0).
+G1Jac to_jacobian_ct(const G1Affine& p);
 // Constant-time normalisation (after secret multiplications).
 G1Affine to_affine(const G1Jac& p);
 // Variable-time normalisation (public values).

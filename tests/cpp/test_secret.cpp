@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <new>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "group/encoding.hpp"
@@ -108,4 +110,27 @@ TEST(Secret, HexDigitsOfEveryByte) {
     want += kDigits[i & 15];
   }
   EXPECT_EQ(hex_encode(all.data(), all.size()), want);
+}
+
+// The branch-free decoder of secret texts against the plain one, for every
+// character in either position of a byte.
+TEST(Secret, HexDecodeCtAgreesWithPlainDecoder) {
+  for (int c = 0; c < 256; ++c) {
+    for (int pos = 0; pos < 2; ++pos) {
+      char text[2] = {'7', '7'};
+      text[pos] = char(c);
+      uint8_t plain = 0, ct = 0;
+      const bool ok = hex_decode(std::string_view(text, 2), &plain);
+      EXPECT_EQ(hex_decode_ct(text, &ct, 1), ok) << c;
+      if (ok) {
+        EXPECT_EQ(ct, plain) << c;
+      }
+    }
+  }
+  uint8_t out[3];
+  EXPECT_TRUE(hex_decode_ct("00fFa9", out, 3));
+  EXPECT_EQ(out[0], 0x00);
+  EXPECT_EQ(out[1], 0xff);
+  EXPECT_EQ(out[2], 0xa9);
+  EXPECT_FALSE(hex_decode_ct("00fFa ", out, 3));  // one bad character refuses the whole text
 }

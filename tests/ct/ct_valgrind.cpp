@@ -143,14 +143,42 @@ void check_protocol_values(const Point& g, const Point& h) {
     expect(gx == g.mul_public(Scalar::from_i64(v)), "from_i64");
   }
 
-  // rand_r.get / PbSk.get_sk print the secret: its hex digits without a table.
+  // rand_r.get / PbSk.get_sk print the secret: its hex digits without a table;
+  // to_scalar_from_str reads such a text back.
   std::string text = parse_scep256k1scalar_to_string(sk);
-  release(text);  // the caller asked for the text
+  std::string upper = text;  // the same digits in upper case, secret as well
+  VALGRIND_MAKE_MEM_DEFINED(upper.data(), upper.size());
+  for (char& c : upper) c = char(c >= 'a' ? c - 32 : c);
+  VALGRIND_MAKE_MEM_UNDEFINED(upper.data(), upper.size());
+  Scalar back = parse_string_to_scep256k1scalar(text);
+  Scalar back_upper = parse_string_to_scep256k1scalar(upper);
   Scalar sk_pub = sk;
+  release(text);  // the caller asked for the text
   release(sk_pub);
+  release(back);
+  release(back_upper);
   std::array<uint8_t, 32> be = sk_pub.serialize();
   expect(text == hex_encode(be.data(), be.size()), "scalar text");
+  expect(back == sk_pub && back_upper == sk_pub, "scalar text read back");
   expect(pk == h.mul_public(sk_pub), "key generation");
+
+  // Sums of secret-derived points (the range self-test prints G*v + H*r) and
+  // the products of value recovery, c*sk - t.
+  int32_t v = 5;
+  secret(v);
+  Scalar m = Scalar::from_i64(v);
+  Scalar r = Scalar::random();
+  Point V = g * m;
+  V += h * r;
+  Point token = pk * r;
+  Point target = V * sk - token;
+  release(V);  // printed by the self-test
+  release(target);
+  release(token);
+  release(m);
+  release(r);
+  expect(V == lincomb_ct(g, m, h, r), "sum of secret products");
+  expect(target == (g * m) * sk_pub, "value recovery products");
 }
 
 // Every sigma prover behind the Python functions, both hashes where there
