@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "group/field_impl.hpp"
+#include "group/secret.hpp"
 
 namespace nacrel {
 
@@ -126,6 +127,12 @@ G1Jac G1Jac::identity() { return G1Jac{Fq::one(), Fq::one(), Fq::zero()}; }
 G1Jac to_jacobian(const G1Affine& p) {
   if (p.infinity) return G1Jac::identity();
   return G1Jac{p.x, p.y, Fq::one()};
+}
+
+G1Jac to_jacobian_ct(const G1Affine& p) {
+  G1Jac out{p.x, p.y, Fq::one()};
+  Fq::cmov(out.Z, Fq::zero(), uint64_t(0) - uint64_t(p.infinity));
+  return out;
 }
 
 G1Affine to_affine(const G1Jac& p) {
@@ -465,23 +472,37 @@ G1Jac ct_sum(const CtTerm* terms, size_t n) {
 
 }  // namespace
 
+// The terms hold the scalars' digits and multiples of the points, so they
+// are wiped before their storage is released.
 G1Jac mul_ct(const G1Affine& p, const Fr& k) {
-  CtTerm t;
-  ct_term(p, k, t);
-  return ct_sum(&t, 1);
+  Wiped<CtTerm> t;
+  ct_term(p, k, *t);
+  return ct_sum(&*t, 1);
 }
 
 // The GLV terms of all points share the one doubling chain, so a sum of n
 // products costs about 128 doublings plus n times 68 additions.
 G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n) {
   if (n <= 4) {
-    CtTerm terms[4];
-    for (size_t i = 0; i < n; ++i) ct_term(points[i], scalars[i], terms[i]);
-    return ct_sum(terms, n);
+    Wiped<CtTerm[4]> terms;
+    for (size_t i = 0; i < n; ++i) ct_term(points[i], scalars[i], (*terms)[i]);
+    return ct_sum(*terms, n);
   }
-  std::vector<CtTerm> terms(n);
+  SecretVector<CtTerm> terms(n);
   for (size_t i = 0; i < n; ++i) ct_term(points[i], scalars[i], terms[i]);
   return ct_sum(terms.data(), n);
+}
+
+// Both points go to projective coordinates (the identity as (0 : 1 : 0) by
+// a mask) and meet in one complete addition.
+G1Jac add_ct(const G1Jac& p, const G1Jac& q) {
+  auto proj_of = [](const G1Jac& a) {
+    const Fq z2 = a.Z.sqr();
+    Proj r{a.X * a.Z, a.Y, z2 * a.Z};  // (X/Z^2, Y/Z^3) = (XZ/Z^3, Y/Z^3)
+    proj_cmov(r, proj_identity(), ct_zero_mask(a.Z));
+    return r;
+  };
+  return proj_to_jacobian(proj_add(proj_of(p), proj_of(q)));
 }
 
 // ---- variable-time products and sums ----

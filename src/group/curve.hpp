@@ -34,6 +34,8 @@ struct G1Jac {
 };
 
 G1Jac to_jacobian(const G1Affine& p);
+// The same without a branch on p; the identity comes out as (0, 0, 0).
+G1Jac to_jacobian_ct(const G1Affine& p);
 // Constant-time normalisation (after secret multiplications).
 G1Affine to_affine(const G1Jac& p);
 // Variable-time normalisation (public values).
@@ -59,6 +61,9 @@ G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n);
 // with respect to the bits: every point is selected by a mask and added with
 // complete formulas. n = 0 gives the identity.
 G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n);
+// p + q in constant time: complete formulas, no branch on either point
+// (identities included).
+G1Jac add_ct(const G1Jac& p, const G1Jac& q);
 // p*k in variable time (GLV + wNAF); for public scalars only.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.

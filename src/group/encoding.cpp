@@ -1,5 +1,7 @@
 #include "group/encoding.hpp"
 
+#include "group/secret.hpp"
+
 namespace nacrel {
 
 namespace {
@@ -97,14 +99,47 @@ T read_curve_value(json::Reader& r, const Form& form, Decode decode) {
 
 }  // namespace
 
+// Without a table: the digits of secret bytes (a blinding printed by
+// rand_r.get) must not select memory.
 std::string hex_encode(const uint8_t* data, size_t len) {
-  static const char digits[] = "0123456789abcdef";
+  // Nibble v < 10 gives '0' + v; from 10 on, the mask adds 'a' - '0' - 10.
+  auto digit = [](unsigned v) {
+    const unsigned ge10 = (9u - v) >> 8;  // all-ones in the low byte when v > 9
+    return char('0' + v + (ge10 & unsigned('a' - '0' - 10)));
+  };
   std::string out(2 * len, '0');
   for (size_t i = 0; i < len; ++i) {
-    out[2 * i] = digits[data[i] >> 4];
-    out[2 * i + 1] = digits[data[i] & 15];
+    out[2 * i] = digit(data[i] >> 4);
+    out[2 * i + 1] = digit(data[i] & 15u);
   }
   return out;
+}
+
+namespace {
+
+// The value of hex digit c (either case) and an all-ones mask when c is one,
+// by arithmetic on c alone.
+inline uint32_t hex_value_ct(uint8_t c, uint32_t& valid) {
+  const int32_t d = int32_t(c) - '0';
+  const int32_t l = int32_t(c | 0x20) - 'a';  // 'A'-'F' fold onto 'a'-'f'; nothing else does
+  const uint32_t is_d = ~uint32_t((d | (9 - d)) >> 31);
+  const uint32_t is_l = ~uint32_t((l | (5 - l)) >> 31);
+  valid = is_d | is_l;
+  return (uint32_t(d) & is_d) | (uint32_t(l + 10) & is_l);
+}
+
+}  // namespace
+
+bool hex_decode_ct(const char* hex, uint8_t* out, size_t len) {
+  uint32_t all_valid = ~uint32_t(0);
+  for (size_t i = 0; i < len; ++i) {
+    uint32_t vh, vl;
+    const uint32_t hi = hex_value_ct(uint8_t(hex[2 * i]), vh);
+    const uint32_t lo = hex_value_ct(uint8_t(hex[2 * i + 1]), vl);
+    all_valid &= vh & vl;
+    out[i] = uint8_t(hi << 4 | lo);
+  }
+  return all_valid != 0;
 }
 
 bool hex_decode(std::string_view hex, uint8_t* out) {
@@ -153,6 +188,20 @@ Point parse_string_to_scep256k1point(std::string_view s) {
 }
 
 Scalar parse_string_to_scep256k1scalar(std::string_view s) {
+  // The text may hold a secret (a blinding or a key read back). 64 hex
+  // digits, the only accepted form, decode without a branch on the digits;
+  // any other text takes the JSON reader below for its refusal message.
+  if (s.size() == 64) {
+    Wiped<std::array<uint8_t, 32>> bytes;
+    // Whether the text is valid: a refused text stops with its message anyway.
+    bool ok = hex_decode_ct(s.data(), bytes->data(), 32);
+    ct::publish(ok);
+    if (ok) {
+      Scalar k;
+      Scalar::deserialize(bytes->data(), 32, k);  // 32 bytes always decode
+      return k;
+    }
+  }
   std::string text = "{\"curve\":\"bn254\",\"scalar\":\"";
   text.append(s);
   text += "\"}";
@@ -165,8 +214,9 @@ std::string parse_scep256k1point_to_string(const Point& p) {
 }
 
 std::string parse_scep256k1scalar_to_string(const Scalar& s) {
-  std::array<uint8_t, 32> b = s.serialize();
-  return hex_encode(b.data(), b.size());
+  // The scalar may be a secret (a blinding or a key): its bytes do not stay behind.
+  Wiped<std::array<uint8_t, 32>> b(s.serialize());
+  return hex_encode(b->data(), b->size());
 }
 
 }  // namespace nacrel

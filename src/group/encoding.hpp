@@ -16,6 +16,9 @@ namespace nacrel {
 std::string hex_encode(const uint8_t* data, size_t len);
 // Hex (either case) of exactly len/2 bytes into out; false on a non-hex character.
 bool hex_decode(std::string_view hex, uint8_t* out);
+// The same for exactly 2*len characters, without a branch on them (for
+// secret texts); out is written in full even when the text is refused.
+bool hex_decode_ct(const char* hex, uint8_t* out, size_t len);
 
 // Reads a point JSON value (object in any order, or [curve, point] array).
 Point read_point(json::Reader& r);

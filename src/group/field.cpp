@@ -9,6 +9,7 @@
 
 #include "group/error.hpp"
 #include "group/field_impl.hpp"
+#include "group/secret.hpp"
 
 namespace nacrel {
 
@@ -33,6 +34,16 @@ bool set_fast_field_mul(bool on) {
   const bool active = on && cpu_has_adx();
   fieldimpl::g_use_adx.store(active, std::memory_order_relaxed);
   return active;
+#else
+  (void)on;
+  return false;
+#endif
+}
+
+bool force_fast_field_mul(bool on) {
+#ifdef NACREL_HAVE_ADX_PATH
+  fieldimpl::g_use_adx = on;
+  return on;
 #else
   (void)on;
   return false;
@@ -262,6 +273,7 @@ bool fq_is_square_vartime(const Fq& x) {
 
 void os_random_bytes(void* buf, size_t len) {
   uint8_t* p = static_cast<uint8_t*>(buf);
+  const size_t total = len;
   while (len > 0) {
     ssize_t n = getrandom(p, len, 0);
     if (n < 0) {
@@ -271,15 +283,23 @@ void os_random_bytes(void* buf, size_t len) {
     p += n;
     len -= size_t(n);
   }
+  ct::secret_drawn(buf, total);
 }
 
 Fr fr_random() {
+  Wiped<U256> x;
   for (;;) {
-    uint64_t w[4];
-    os_random_bytes(w, sizeof w);  // least significant word first
-    U256 x{{w[0], w[1], w[2], w[3] & (~uint64_t(0) >> 2)}};
-    Fr out;
-    if (Fr::from_canonical(x, out)) return out;
+    os_random_bytes(x->w, sizeof x->w);  // least significant word first
+    x->w[3] &= ~uint64_t(0) >> 2;
+    // A draw not below r is discarded, so whether it was below r tells
+    // nothing about the value kept.
+    bool below = u256_lt(*x, FrParams::M);
+    ct::publish(below);
+    if (below) {
+      Fr out;
+      fieldimpl::mont_mul<FrParams>(out.v, x->w, FrParams::R2.w);
+      return out;
+    }
   }
 }
 

@@ -106,5 +106,9 @@ bool fast_field_mul_active();
 // other threads compute: each product then takes one path or the other, and
 // both give the same results.
 bool set_fast_field_mul(bool on);
+// The same without asking the processor, for the constant-time check under
+// valgrind: its virtual processor runs mulx/adcx/adox but does not announce
+// them. Elsewhere the code may then stop on an illegal instruction.
+bool force_fast_field_mul(bool on);
 
 }  // namespace nacrel

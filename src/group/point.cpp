@@ -62,14 +62,20 @@ std::array<uint8_t, 64> Point::serialize_uncompressed() const {
   return out;
 }
 
-// Sums are normalised in constant time: their operands may derive from secrets.
-Point Point::operator+(const Point& b) const {
-  return Point("add_point", to_affine(add_mixed(to_jacobian(v.ge), b.v.ge)));
+namespace {
+
+// Sums are computed and normalised in constant time: their operands may
+// derive from secrets (the self-test adds G*v and H*r; c*sk - t recovers a
+// value). The complete addition costs little beside the inversion.
+G1Affine sum_ct(const G1Affine& a, const G1Affine& b) {
+  return to_affine(add_ct(to_jacobian_ct(a), to_jacobian_ct(b)));
 }
 
-Point Point::operator-(const Point& b) const {
-  return Point("sub_point", to_affine(add_mixed(to_jacobian(v.ge), neg(b.v.ge))));
-}
+}  // namespace
+
+Point Point::operator+(const Point& b) const { return Point("add_point", sum_ct(v.ge, b.v.ge)); }
+
+Point Point::operator-(const Point& b) const { return Point("sub_point", sum_ct(v.ge, neg(b.v.ge))); }
 
 Point Point::operator-() const { return Point(v.purpose, neg(v.ge)); }
 
@@ -82,12 +88,12 @@ Point Point::mul_public(const Scalar& k) const {
 }
 
 Point& Point::operator+=(const Point& b) {
-  v.ge = to_affine(add_mixed(to_jacobian(v.ge), b.v.ge));
+  v.ge = sum_ct(v.ge, b.v.ge);
   return *this;
 }
 
 Point& Point::operator-=(const Point& b) {
-  v.ge = to_affine(add_mixed(to_jacobian(v.ge), neg(b.v.ge)));
+  v.ge = sum_ct(v.ge, neg(b.v.ge));
   return *this;
 }
 

@@ -1,14 +1,18 @@
 #include "group/scalar.hpp"
 
 #include "group/error.hpp"
+#include "group/secret.hpp"
 
 namespace nacrel {
 
 Scalar Scalar::random() {
   // A zero draw has probability 1/r; draw again rather than return it.
+  // Whether a draw was zero says nothing about the draw that is kept.
   for (;;) {
-    Fr f = fr_random();
-    if (!f.is_zero()) return Scalar("random scalar", f);
+    Wiped<Fr> f(fr_random());
+    bool zero = f->is_zero();
+    ct::publish(zero);
+    if (!zero) return Scalar("random scalar", *f);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "group/bigint.hpp"
 #include "group/encoding.hpp"
+#include "group/secret.hpp"
 
 namespace nacrel::py {
 
@@ -17,10 +18,20 @@ PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) {
   return nullptr;
 }
 
+// The secrets an instance holds, wiped before its memory goes back to the
+// allocator: the scalar of rand_r (a blinding) and the key of PbSk. Points
+// are public.
+void wipe_secret(Scalar& s) { secure_wipe(&s, sizeof s); }
+void wipe_secret(PbSkValue& v) { secure_wipe(&v.sk, sizeof v.sk); }
+template <class T>
+void wipe_secret(T&) {}
+
 template <class T>
 void dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<Instance<T>*>(self)->value.~T();
+  T& value = reinterpret_cast<Instance<T>*>(self)->value;
+  wipe_secret(value);
+  value.~T();
   auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_fn(self);
   // Instances of heap types hold a reference to their type.

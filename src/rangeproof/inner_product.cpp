@@ -2,6 +2,7 @@
 
 #include "group/encoding.hpp"
 #include "group/error.hpp"
+#include "group/secret.hpp"
 #include "group/sha2.hpp"
 #include "rangeproof/detail.hpp"
 #include "rangeproof/generators.hpp"
@@ -73,7 +74,8 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // then costs one product per point, and the factors move into the scalars
   // of L and R.
   std::vector<G1Affine> g = affine_of(G), h = affine_of(H);
-  std::vector<Fr> av(n), bv(n);
+  // The witness vectors (and their halves below) are wiped on the way out.
+  SecretVector<Fr> av(n), bv(n);
   for (size_t i = 0; i < n; ++i) {
     av[i] = a[i].fe();
     bv[i] = b[i].fe();
@@ -103,7 +105,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   const size_t half = n / 2;
   std::vector<G1Affine> pts(2 * half + 1);
   std::vector<Fr> ks(2 * half + 1);
-  std::vector<Fr> a2(half), b2(half);
+  SecretVector<Fr> a2(half), b2(half);
   while (n > 1) {
     const size_t m = n / 2;
     const Fr* a_lo = av.data();

@@ -2,6 +2,7 @@
 
 #include "group/encoding.hpp"
 #include "group/error.hpp"
+#include "group/secret.hpp"
 #include "rangeproof/detail.hpp"
 #include "rangeproof/generators.hpp"
 
@@ -22,10 +23,11 @@ std::vector<Fr> powers(const Fr& base, size_t count) {
 
 // Low N bits of agg = sum_j v_j * 2^(j*n), added with carries over a fixed
 // width so that nothing branches on the values.
-std::vector<uint64_t> aggregate_bits(const std::vector<Scalar>& secrets, uint64_t n, size_t N) {
-  std::vector<uint64_t> bits(N, 0);
+SecretVector<uint64_t> aggregate_bits(const std::vector<Scalar>& secrets, uint64_t n, size_t N) {
+  SecretVector<uint64_t> bits(N, 0);
   for (size_t j = 0; j < secrets.size(); ++j) {
-    std::array<uint8_t, 32> be = secrets[j].serialize();
+    Wiped<std::array<uint8_t, 32>> be_bytes(secrets[j].serialize());
+    const std::array<uint8_t, 32>& be = *be_bytes;
     const size_t offset = size_t(j * n);
     uint64_t carry = 0;
     for (size_t t = offset; t < N; ++t) {
@@ -40,10 +42,9 @@ std::vector<uint64_t> aggregate_bits(const std::vector<Scalar>& secrets, uint64_
   return bits;
 }
 
-std::vector<Scalar> scalars_of(const std::vector<Fr>& v, const char* purpose) {
-  std::vector<Scalar> out;
-  out.reserve(v.size());
-  for (const Fr& f : v) out.emplace_back(purpose, f);
+SecretVector<Scalar> scalars_of(const std::vector<Fr>& v, const char* purpose) {
+  SecretVector<Scalar> out(v.size());
+  for (size_t i = 0; i < v.size(); ++i) out[i] = Scalar(purpose, v[i]);
   return out;
 }
 
@@ -99,18 +100,24 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   check_range_shape(g_vec.size(), h_vec.size(), n, m);
   const size_t N = size_t(n * m);
 
+  // Every point and integer of the proof, and the commitments V, are
+  // published as they are made; the values, their bits, the blindings and
+  // the nonces stay secret and are wiped on the way out.
   std::vector<Point> V;
   V.reserve(m);
-  for (size_t j = 0; j < m; ++j) V.push_back(detail::lincomb_secret(G, secrets[j], H, blindings[j]));
+  for (size_t j = 0; j < m; ++j) {
+    V.push_back(detail::lincomb_secret(G, secrets[j], H, blindings[j]));
+    ct::publish(V.back());
+  }
 
-  const Scalar alpha = Scalar::random();
-  const Scalar rho = Scalar::random();
+  const Wiped<Scalar> alpha(Scalar::random());
+  const Wiped<Scalar> rho(Scalar::random());
 
   // A = H*alpha + sum_i (aL[i] ? g[i] : -h[i])
   //   = H*alpha + sum_i aL[i]*(g[i] + h[i]) - sum_i h[i]:
   // the secret parts are a constant-time product and a constant-time sum of
   // the points selected by the bits; the rest is public.
-  const std::vector<uint64_t> aL = aggregate_bits(secrets, n, N);
+  const SecretVector<uint64_t> aL = aggregate_bits(secrets, n, N);
   RangeProof proof;
   {
     std::vector<G1Jac> gh_jac(N);
@@ -121,19 +128,21 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
     }
     std::vector<G1Affine> gh(N);
     batch_to_affine(gh_jac.data(), gh.data(), N);
-    G1Jac a = add(mul_ct(H.ge(), alpha.fe()), sum_selected_ct(gh.data(), aL.data(), N));
-    a = add(a, neg(h_sum));
+    // Both sums have secret operands: complete additions.
+    G1Jac a = add_ct(mul_ct(H.ge(), alpha->fe()), sum_selected_ct(gh.data(), aL.data(), N));
+    a = add_ct(a, neg(h_sum));
     proof.A = Point("add_point", to_affine(a));
+    ct::publish(proof.A);
   }
 
-  std::vector<Fr> sR(N), sL(N);
+  SecretVector<Fr> sR(N), sL(N);
   for (size_t i = 0; i < N; ++i) sR[i] = Scalar::random().fe();
   for (size_t i = 0; i < N; ++i) sL[i] = Scalar::random().fe();
   {
     std::vector<G1Affine> pts(2 * N + 1);
-    std::vector<Fr> ks(2 * N + 1);
+    SecretVector<Fr> ks(2 * N + 1);
     pts[0] = H.ge();
-    ks[0] = rho.fe();
+    ks[0] = rho->fe();
     for (size_t i = 0; i < N; ++i) {
       pts[1 + i] = g_vec[i].ge();
       ks[1 + i] = sL[i];
@@ -141,6 +150,7 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       ks[1 + N + i] = sR[i];
     }
     proof.S = Point("add_point", to_affine(detail::sum_ct(pts.data(), ks.data(), pts.size())));
+    ct::publish(proof.S);
   }
 
   const Scalar y = point_challenge({&proof.A, &proof.S});
@@ -158,41 +168,53 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
     }
   }
 
-  std::vector<Fr> aLf(N), aRf(N);
+  SecretVector<Fr> aLf(N), aRf(N);
   for (size_t i = 0; i < N; ++i) {
     aLf[i] = Fr::from_u64(aL[i]);
     aRf[i] = aLf[i] - Fr::one();
   }
 
-  Fr t1 = Fr::zero(), t2 = Fr::zero();
+  Wiped<Fr> t1_w(Fr::zero()), t2_w(Fr::zero());
+  Fr& t1 = *t1_w;
+  Fr& t2 = *t2_w;
   for (size_t i = 0; i < N; ++i) {
     const Fr zk = z_j2[i / n] * two_n[i % n];
     t2 += sR[i] * yN[i] * sL[i];
     t1 += sL[i] * (aRf[i] + zf) * yN[i] + (aLf[i] - zf) * sR[i] * yN[i] + sL[i] * zk;
   }
 
-  const Scalar tau1 = Scalar::random();
-  const Scalar tau2 = Scalar::random();
-  proof.T1 = detail::lincomb_secret(G, Scalar("t1", t1), H, tau1);
-  proof.T2 = detail::lincomb_secret(G, Scalar("t2", t2), H, tau2);
+  const Wiped<Scalar> tau1(Scalar::random());
+  const Wiped<Scalar> tau2(Scalar::random());
+  proof.T1 = detail::lincomb_secret(G, Scalar("t1", t1), H, *tau1);
+  proof.T2 = detail::lincomb_secret(G, Scalar("t2", t2), H, *tau2);
+  ct::publish(proof.T1);
+  ct::publish(proof.T2);
 
   std::vector<const Point*> x_points = {&proof.T1, &proof.T2, &G, &H};
   for (const Point& v : V) x_points.push_back(&v);
   const Scalar x = point_challenge(x_points.data(), x_points.size());
   const Fr xf = x.fe();
 
-  Fr tau_x = xf * tau1.fe() + xf * xf * tau2.fe();
+  Fr tau_x = xf * tau1->fe() + xf * xf * tau2->fe();
   for (size_t j = 0; j < m; ++j) tau_x += z_j2[j] * blindings[j].fe();
   proof.tau_x = Scalar("tau_x", tau_x);
-  proof.miu = Scalar("miu", rho.fe() * xf + alpha.fe());
+  proof.miu = Scalar("miu", rho->fe() * xf + alpha->fe());
+  ct::publish(proof.tau_x);
+  ct::publish(proof.miu);
 
-  std::vector<Fr> lvec(N), rvec(N);
-  Fr tx = Fr::zero();
+  // l = aL - z + sL*x and r = y^N o (aR + z + sR*x) + z^2 2^n are masked by
+  // the uniform sL and sR: the protocol may send them in the clear (the
+  // inner product argument only makes that shorter), so they are public
+  // from here on, and so is all the argument computes from them.
+  SecretVector<Fr> lvec(N), rvec(N);
   for (size_t i = 0; i < N; ++i) {
     lvec[i] = sL[i] * xf + (aLf[i] - zf);
     rvec[i] = yN[i] * (zf + aRf[i] + sR[i] * xf) + z_j2[i / n] * two_n[i % n];
-    tx += lvec[i] * rvec[i];
   }
+  ct::published(lvec.data(), N * sizeof(Fr));
+  ct::published(rvec.data(), N * sizeof(Fr));
+  Fr tx = Fr::zero();
+  for (size_t i = 0; i < N; ++i) tx += lvec[i] * rvec[i];
   proof.tx = Scalar("tx", tx);
 
   const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});

@@ -3,6 +3,7 @@
 #include "group/encoding.hpp"
 #include "group/error.hpp"
 #include "group/json.hpp"
+#include "group/secret.hpp"
 #include "group/sha2.hpp"
 #include "sigma/consistency.hpp"
 #include "sigma/dlog_eq.hpp"
@@ -58,8 +59,11 @@ bool dlog_eq_key_verify(bool use_sha512, std::string_view text, const Point& h, 
                     : dlog_eq_key_verify_h<Sha256>(text, h, h_sumR, sum_tokens);
 }
 
+// The values below are secrets; their scalars are wiped after use.
+
 std::string dlog_eq_same_secret_prove(int32_t v, const Point& g1, const Point& g2) {
-  return DLogEqProof<Sha256>::prove(Scalar::from_i64(v), g1, g2).to_text();
+  const Wiped<Scalar> x(Scalar::from_i64(v));
+  return DLogEqProof<Sha256>::prove(*x, g1, g2).to_text();
 }
 
 bool dlog_eq_same_secret_verify(std::string_view text, const Point& g1, const Point& g2) {
@@ -68,12 +72,14 @@ bool dlog_eq_same_secret_verify(std::string_view text, const Point& g1, const Po
 
 std::string dlog_eq_ped_prove(int32_t v, const Point& g, const Point& h, std::string_view pk_text) {
   const Point pk = parse_string_to_scep256k1point(pk_text);
-  return DLogEqProofPed::prove(Scalar::from_i64(v), g, h, pk).to_text();
+  const Wiped<Scalar> x(Scalar::from_i64(v));
+  return DLogEqProofPed::prove(*x, g, h, pk).to_text();
 }
 
 std::string dlog_eq_ped_prove_with_witness(int32_t v, const Point& g, const Point& h, std::string_view pk_text) {
   const Point pk = parse_string_to_scep256k1point(pk_text);
-  auto proof = DLogEqProofPed::prove(Scalar::from_i64(v), g, h, pk);
+  const Wiped<Scalar> x(Scalar::from_i64(v));
+  auto proof = DLogEqProofPed::prove(*x, g, h, pk);
   auto w = DLogEqProofPedMulWitness::of(proof, g, h);
   return json::write_pretty(json::merge_sorted(proof.to_json(), w.to_json()));
 }
@@ -84,17 +90,17 @@ bool dlog_eq_ped_verify(std::string_view text, const Point& g, const Point& h) {
 
 std::string consistency_prove(int32_t val, const Scalar& r, const Point& g, const Point& h, const Point& cm,
                               const Point& token, std::string_view pubkey_text) {
-  const Scalar m = Scalar::from_i64(val);
+  const Wiped<Scalar> m(Scalar::from_i64(val));
   const Point pk = parse_string_to_scep256k1point(pubkey_text);
-  return ConsistencyProof::prove(m, r, g, h, cm, pk, token).to_text();
+  return ConsistencyProof::prove(*m, r, g, h, cm, pk, token).to_text();
 }
 
 std::string consistency_prove_with_witness(int32_t val, const Scalar& r, const Point& g, const Point& h,
                                            const Point& cm, const Point& token, std::string_view pubkey_text) {
-  const Scalar m = Scalar::from_i64(val);
+  const Wiped<Scalar> m(Scalar::from_i64(val));
   const Point pk = parse_string_to_scep256k1point(pubkey_text);
-  auto proof = ConsistencyProof::prove(m, r, g, h, cm, pk, token);
-  auto w = ConsistencyProofMulWitness::of(proof, m, r, g, h, pk, token);
+  auto proof = ConsistencyProof::prove(*m, r, g, h, cm, pk, token);
+  auto w = ConsistencyProofMulWitness::of(proof, *m, r, g, h, pk, token);
   return json::write_pretty(json::merge_sorted(proof.to_json(), w.to_json()));
 }
 

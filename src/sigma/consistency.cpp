@@ -4,6 +4,7 @@
 
 #include "group/encoding.hpp"
 #include "group/error.hpp"
+#include "group/secret.hpp"
 #include "group/sha2.hpp"
 #include "sigma/challenge.hpp"
 #include "sigma/record.hpp"
@@ -12,14 +13,26 @@ namespace nacrel::sigma {
 
 ConsistencyProof ConsistencyProof::prove(const Scalar& m, const Scalar& r, const Point& g, const Point& h,
                                          const Point& cm, const Point& pk, const Point& token) {
-  ensure(lincomb_ct(g, m, h, r) == cm, "false");
-  // Scalar::random never returns zero.
-  const Scalar u1 = Scalar::random(), u2 = Scalar::random();
-  ensure(u1 != u2, "false");
-  const Point t1 = lincomb_ct(g, u1, h, u2);
-  const Point t2 = pk * u2;
+  // The rebuilt commitment is compared with the public cm: equal for an
+  // honest call, and a mismatch stops the proof.
+  Point rebuilt = lincomb_ct(g, m, h, r);
+  ct::publish(rebuilt);
+  ensure(rebuilt == cm, "false");
+  // Scalar::random never returns zero. Whether the two nonces differ (all
+  // but certain) tells nothing about them.
+  const Wiped<Scalar> u1(Scalar::random()), u2(Scalar::random());
+  bool distinct = *u1 != *u2;
+  ct::publish(distinct);
+  ensure(distinct, "false");
+  // t1, t2 and the responses are the proof, published as they are made.
+  Point t1 = lincomb_ct(g, *u1, h, *u2);
+  Point t2 = pk * *u2;
+  ct::publish(t1);
+  ct::publish(t2);
   const Scalar c = challenge_scalar<Sha256>({&g, &h, &t1, &t2, &pk, &cm, &token});
-  return {t1, t2, u1 + c * m, u2 + c * r, c};
+  Scalar resp[2] = {*u1 + c * m, *u2 + c * r};
+  ct::publish(resp);
+  return {t1, t2, resp[0], resp[1], c};
 }
 
 bool ConsistencyProof::verify(const Point& g, const Point& h, const Point& cm, const Point& pk,
@@ -67,9 +80,11 @@ ConsistencyProof ConsistencyProof::from_text(std::string_view text) { return par
 ConsistencyProofMulWitness ConsistencyProofMulWitness::of(const ConsistencyProof& p, const Scalar& m,
                                                           const Scalar& r, const Point& g, const Point& h,
                                                           const Point& pk, const Point& token) {
-  // The commitment is rebuilt from the secrets, so its product stays constant time.
-  return {lincomb_ct(h, r, g, m) * p.challenge, token.mul_public(p.challenge), pk.mul_public(p.s2),
-          g.mul_public(p.s1), h.mul_public(p.s2)};
+  // The commitment is rebuilt from the secrets, so its product stays
+  // constant time; the product (cm*c) is published with the witness.
+  Point chalcm = lincomb_ct(h, r, g, m) * p.challenge;
+  ct::publish(chalcm);
+  return {chalcm, token.mul_public(p.challenge), pk.mul_public(p.s2), g.mul_public(p.s1), h.mul_public(p.s2)};
 }
 
 json::Value ConsistencyProofMulWitness::to_json() const {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "group/encoding.hpp"
+#include "group/secret.hpp"
 #include "sigma/challenge.hpp"
 #include "sigma/record.hpp"
 
@@ -10,11 +11,17 @@ namespace nacrel::sigma {
 
 template <class H>
 DLogEqProof<H> DLogEqProof<H>::prove(const Scalar& x, const Point& g1, const Point& g2) {
-  const Scalar k = Scalar::random();
-  const Point a_l = g1 * k, a_r = g2 * k;
-  const Point pk_l = g1 * x, pk_r = g2 * x;
+  const Wiped<Scalar> k(Scalar::random());
+  // The four points and the response are the proof, published as they are made.
+  Point a_l = g1 * *k, a_r = g2 * *k;
+  Point pk_l = g1 * x, pk_r = g2 * x;
+  ct::publish(a_l);
+  ct::publish(a_r);
+  ct::publish(pk_l);
+  ct::publish(pk_r);
   const Scalar c = challenge_scalar<H>({&a_l, &a_r, &g1, &g2, &pk_l, &pk_r});
-  const Scalar s = k - c * x;
+  Scalar s = *k - c * x;
+  ct::publish(s);
   return {pk_l, pk_r, a_l, a_r, s, s, c};
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "group/encoding.hpp"
+#include "group/secret.hpp"
 #include "group/sha2.hpp"
 #include "sigma/challenge.hpp"
 #include "sigma/record.hpp"
@@ -10,19 +11,32 @@
 namespace nacrel::sigma {
 
 DLogEqProofPed DLogEqProofPed::prove(const Scalar& x, const Point& g, const Point& h, const Point& pk) {
-  // Scalar::random never returns zero.
-  const Scalar r1 = Scalar::random();
-  const Point cm1 = lincomb_ct(g, x * x, h, r1);
-  const Point token = pk * r1;
-  const Scalar r2 = Scalar::random();
-  const Scalar r3 = r1 - r2 * x;
-  const Point cm2 = lincomb_ct(g, x, h, r2);
-  const Point cm3 = lincomb_ct(cm2, x, h, r3);
-  const Scalar a = Scalar::random(), b = Scalar::random(), d = Scalar::random();
-  const Point a1 = lincomb_ct(g, d, h, a);
-  const Point a2 = lincomb_ct(cm2, d, h, b);
+  // Scalar::random never returns zero. r1 and r2 are members of the proof;
+  // the square x^2, the blinding r3 and the nonces a, b, d stay secret.
+  // Every point and response below is published with the proof.
+  Scalar r1 = Scalar::random();
+  const Wiped<Scalar> x2(x * x);
+  Point cm1 = lincomb_ct(g, *x2, h, r1);
+  Point token = pk * r1;
+  Scalar r2 = Scalar::random();
+  const Wiped<Scalar> r3(r1 - r2 * x);
+  ct::publish(r1);
+  ct::publish(r2);
+  Point cm2 = lincomb_ct(g, x, h, r2);
+  ct::publish(cm2);
+  Point cm3 = lincomb_ct(cm2, x, h, *r3);
+  const Wiped<Scalar> a(Scalar::random()), b(Scalar::random()), d(Scalar::random());
+  Point a1 = lincomb_ct(g, *d, h, *a);
+  Point a2 = lincomb_ct(cm2, *d, h, *b);
+  ct::publish(cm1);
+  ct::publish(token);
+  ct::publish(cm3);
+  ct::publish(a1);
+  ct::publish(a2);
   const Scalar c = challenge_scalar<Sha256>({&a1, &a2});
-  return {cm1, cm2, cm3, token, r1, r2, c, d + c * x, a + c * r2, b + c * r3};
+  Scalar resp[3] = {*d + c * x, *a + c * r2, *b + c * *r3};
+  ct::publish(resp);
+  return {cm1, cm2, cm3, token, r1, r2, c, resp[0], resp[1], resp[2]};
 }
 
 bool DLogEqProofPed::verify(const Point& g, const Point& h) const {

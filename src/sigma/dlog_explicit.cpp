@@ -3,6 +3,7 @@
 #include <array>
 
 #include "group/encoding.hpp"
+#include "group/secret.hpp"
 #include "sigma/challenge.hpp"
 #include "sigma/record.hpp"
 
@@ -10,11 +11,16 @@ namespace nacrel::sigma {
 
 template <class H>
 DLogProofExplicit<H> DLogProofExplicit<H>::prove(const Scalar& x, const Point& g) {
-  const Scalar k = Scalar::random();
-  const Point a = g * k;
-  const Point y = g * x;
+  const Wiped<Scalar> k(Scalar::random());
+  // A, pk and the response are the proof, published as they are made.
+  Point a = g * *k;
+  Point y = g * x;
+  ct::publish(a);
+  ct::publish(y);
   const Scalar c = challenge_scalar<H>({&a, &g, &y});
-  return {y, a, k - c * x};
+  Scalar s = *k - c * x;
+  ct::publish(s);
+  return {y, a, s};
 }
 
 template <class H>

@@ -89,6 +89,12 @@ TEST(Curve, SumsAndDoublingsMatchReference) {
     expect_point(add_mixed(aj, a), twice, "add_mixed to itself");
     expect_point(add(aj, neg(aj)), G1Affine::identity(), "add the negation");
     expect_point(add_mixed(aj, neg(a)), G1Affine::identity(), "add_mixed the negation");
+    expect_point(add_ct(aj, bj), sum, "add_ct, scaled");
+    expect_point(add_ct(bj, to_jacobian(a)), sum, "add_ct, swapped");
+    expect_point(add_ct(aj, aj), twice, "add_ct to itself");
+    expect_point(add_ct(aj, neg(aj)), G1Affine::identity(), "add_ct the negation");
+    // Any (X, Y, 0) is the identity, as dbl and add can leave it.
+    expect_point(add_ct(G1Jac{z, z2, Fq::zero()}, bj), b, "add_ct, identity with X, Y != 1");
     EXPECT_TRUE(sum.is_on_curve() && twice.is_on_curve());
   }
 }

@@ -99,6 +99,8 @@ TEST(BareText, RefusalTexts) {
       {std::string(62, '0'), true, "invalid length 62, expected 64"},
       {std::string(66, '0'), true, "invalid length 66, expected 64"},
       {std::string(63, '0') + "x", true, "malformed hex encoding"},
+      {"x" + std::string(63, '0'), true, "malformed hex encoding"},
+      {std::string(32, 'a') + "G" + std::string(31, 'F'), true, "malformed hex encoding"},
   };
   for (const Case& c : cases) {
     std::string got = failure_of([&] {
