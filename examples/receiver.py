@@ -46,6 +46,7 @@ def main():
              nacrel.consistency_proof_verify, amount["consistency_proof"], gh, cm_out, token, pk)
     me.check("range: amount in [0, 2^%d)" % RANGE_BITS,
              nacrel.range_proof_single_verify, amount["range_proof"], RANGE_BITS, gh, cm_out)
+    me.say("  (the first verification in a process also derives the generators)")
     me.check("range: change in [0, 2^%d)" % RANGE_BITS,
              nacrel.range_proof_single_verify, change["range_proof"], RANGE_BITS, gh, cm_change)
     # cm_in - cm_out - cm_change is the point at infinity exactly when values and

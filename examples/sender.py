@@ -44,6 +44,7 @@ def main():
                           nacrel.consistency_proof, AMOUNT, r_out, gh, cm_out, token, pk)
     range_out = me.step("range proof of the amount, %d bits" % RANGE_BITS,
                         nacrel.range_proof_single, RANGE_BITS, AMOUNT, gh, r_out)
+    me.say("  (the first range proof in a process also derives the generators)")
     range_change = me.step("range proof of the change, %d bits" % RANGE_BITS,
                            nacrel.range_proof_single, RANGE_BITS, change, gh, r_change)
 
