@@ -30,7 +30,7 @@ def main():
         except (KeyboardInterrupt, SystemExit):
             raise
         except BaseException as e:  # noqa: B036 -- PanicException
-            me.say("cannot decode %s...: %s" % (text[:16], str(e)[:60]))
+            me.say("cannot decode %s...: %s" % (text[:16], str(e)[:110]))
             me.failed.append("decode")
             return None
 

@@ -18,7 +18,6 @@ RANGE_BITS = 64
 
 class Party:
     def __init__(self, role):
-        self.role = role
         self.prefix = "[%s]" % role
         self.failed = []
 
@@ -49,11 +48,11 @@ class Party:
             raise
         except BaseException as e:  # noqa: B036 -- PanicException is a BaseException
             ok = False
-            detail = " (%s: %s)" % (type(e).__name__, str(e)[:60])
+            detail = "%s: %s" % (type(e).__name__, str(e)[:110])
         ms = (time.perf_counter() - start) * 1e3
         self.say("check: " + text, ms, "ok" if ok else "FAILED")
         if detail:
-            self.say("  " + detail.strip())
+            self.say("  " + detail)
         if not ok:
             self.failed.append(text)
         return ok
