@@ -43,6 +43,15 @@ def start(role):
                             text=True, encoding="utf-8")
 
 
+def finish(party):
+    """The party's exit status; a party that does not end in time is stopped."""
+    try:
+        return party.wait(timeout=TIMEOUT_S)
+    except subprocess.TimeoutExpired:
+        party.kill()
+        return party.wait()
+
+
 def sizes(message, prefix=""):
     """(path, length in characters) of every text member of a message."""
     out = []
@@ -93,7 +102,7 @@ def main():
     finally:
         for party in (receiver, sender):
             party.stdin.close()
-        codes = [party.wait(timeout=TIMEOUT_S) for party in (receiver, sender)]
+        codes = [finish(party) for party in (receiver, sender)]
 
     elapsed = (time.perf_counter() - started) * 1e3
     ok = receipt is not None and receipt["accepted"] and codes == [0, 0]
