@@ -1,70 +1,119 @@
-"""A walk through the protocol: two parties, one confidential transfer.
+"""A confidential transfer between two processes that exchange only JSON text.
 
-The sender commits to an amount under the shared generator pair, ties the
-commitment's blinding to the receiver's key with a token, and proves that the
-amount is in range and that commitment and token agree. Everything crosses
-between the parties as text; the receiver checks the proofs from the text
-alone and recovers the amount with its secret key.
+This script starts receiver.py and sender.py as two separate processes and
+carries their messages between them, one JSON document per line, the way a
+network would; it prints what crosses, with sizes, while the two parties print
+what they do, with timings.
+
+  1. receiver -> sender   hello: the generators g, h and the receiver's public key
+  2. sender -> receiver   transfer: the input commitment, the amount as a
+                          commitment with a token for the receiver, a consistency
+                          proof and a range proof, and the change as a commitment
+                          with a range proof
+  3. receiver -> sender   receipt: accepted or refused, and which checks failed
+
+The receiver checks every proof from the text alone, checks that input, amount
+and change balance, and recovers the amount with its secret key.
+
+Exit status 0 when both parties finished and the receiver accepted; 1 otherwise.
+With --tamper the carrier swaps the two output commitments in transit: the
+balance still holds (addition commutes), but the proofs no longer match their
+commitments and the receiver refuses the transfer.
 """
-import nacrel
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
 
-print("curve:", nacrel.curve_name())
+HERE = os.path.dirname(os.path.abspath(__file__))
+TIMEOUT_S = 60
 
-# Shared set-up: the generator pair (g, h) everyone uses.
-gh = nacrel.gen_GH()
 
-# The receiver makes a key pair and publishes pk = h*sk as text.
-receiver = nacrel.gen_pb_sk(gh)
-pk_text = receiver.get_pk()
-print("receiver pk:", pk_text)
+def say(text):
+    print(text, flush=True)
 
-# --- Sender -----------------------------------------------------------------
-amount = 200
-r = nacrel.gen_r()
-cm = nacrel.commit(amount, r, gh)                 # amount*g + r*h
-token = nacrel.to_token_from_pk(pk_text, r)       # pk*r
-range_text = nacrel.range_proof_single(8, amount, gh, r)
-consistency_text = nacrel.consistency_proof(amount, r, gh, cm, token, pk_text)
-message = {"cm": cm.get, "token": token.get, "range": range_text, "consistency": consistency_text}
-print("commitment:", message["cm"])
-print("range proof: %d bytes of JSON" % len(range_text))
 
-# --- Receiver -----------------------------------------------------------------
-cm_in = nacrel.from_str(message["cm"])
-token_in = nacrel.to_token_from_str(message["token"])
-in_range = nacrel.range_proof_single_verify(message["range"], 8, gh, cm_in)
-consistent = nacrel.consistency_proof_verify(message["consistency"], gh, cm_in, token_in, pk_text)
-print("range proof verifies:", in_range)
-print("consistency proof verifies:", consistent)
-assert in_range and consistent
+def start(role):
+    # The party's transcript goes to its standard error, which shares our
+    # standard output, so all lines come out in the order they happen.
+    return subprocess.Popen([sys.executable, os.path.join(HERE, role + ".py")],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=sys.stdout,
+                            text=True, encoding="utf-8")
 
-# The receiver strips the blinding with its secret key and searches for the amount.
-recovered = nacrel.get_brut_v(cm_in, token_in, gh, receiver, 1000)
-print("recovered amount:", recovered)
-assert recovered == amount
 
-# A proof for another commitment does not verify against this one.
-other = nacrel.commit(amount + 1, r, gh)
-assert not nacrel.range_proof_single_verify(message["range"], 8, gh, other)
+def finish(party):
+    """The party's exit status; a party that does not end in time is stopped."""
+    try:
+        return party.wait(timeout=TIMEOUT_S)
+    except subprocess.TimeoutExpired:
+        party.kill()
+        return party.wait()
 
-# Homomorphism: commitments and tokens add up together.
-r2 = nacrel.gen_r()
-cm2 = nacrel.commit(55, r2, gh)
-token2 = receiver.to_token(r2)
-total_cm = nacrel.add(cm_in, cm2)
-total_token = nacrel.add_token(token_in, token2)
-total = nacrel.get_brut_v(total_cm, total_token, gh, receiver, 1000)
-print("recovered sum of two amounts:", total)
-assert total == amount + 55
 
-# The receiver proves it knows sk with total_token = (h*(r+r2))*sk, without revealing it.
-h_sum_r = nacrel.p_to_x(nacrel.from_str(gh.h), r.sum(r2))
-proof = nacrel.sigma_dlog_proof_explicit(total_token, receiver, h_sum_r)
-print("knowledge-of-key proof verifies:",
-      nacrel.sigma_dlog_proof_explicit_verify(proof, h_sum_r, total_token))
+def sizes(message, prefix=""):
+    """(path, length in characters) of every text member of a message."""
+    out = []
+    for key, value in message.items():
+        if isinstance(value, dict):
+            out += sizes(value, prefix + key + ".")
+        elif isinstance(value, str) and key != "type":
+            out.append((prefix + key, len(value)))
+    return out
 
-# A value outside [0, 2^8) cannot be proven in range: the proof does not verify.
-bad = nacrel.range_proof_single(8, 300, gh, r)
-print("range proof of 300 in 8 bits verifies:",
-      nacrel.range_proof_single_verify(bad, 8, gh, nacrel.commit(300, r, gh)))
-print("walk-through complete")
+
+def carry(src, dst, route, tamper=False):
+    """Moves one line from src to dst and describes it; None when src closed."""
+    line = src.stdout.readline()
+    if not line:
+        return None
+    message = json.loads(line)
+    if tamper:
+        amount, change = message["amount"], message["change"]
+        amount["commitment"], change["commitment"] = change["commitment"], amount["commitment"]
+        line = json.dumps(message, separators=(",", ":")) + "\n"
+    say("%-21s %s, %d bytes of JSON%s" % (route, message["type"], len(line.encode()),
+                                          "  (TAMPERED: output commitments swapped)" if tamper else ""))
+    for path, n in sizes(message):
+        say("%-23s %-32s %5d chars" % ("", path, n))
+    dst.stdin.write(line)
+    dst.stdin.flush()
+    return message
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--tamper", action="store_true",
+                        help="swap the two output commitments in transit")
+    args = parser.parse_args()
+
+    say("nacrel confidential transfer: two processes, JSON lines over pipes")
+    started = time.perf_counter()
+    receiver = start("receiver")
+    sender = start("sender")
+    say("receiver: process %d, sender: process %d; this process carries their lines"
+        % (receiver.pid, sender.pid))
+    receipt = None
+    try:
+        if carry(receiver, sender, "receiver -> sender") is not None:
+            if carry(sender, receiver, "sender -> receiver", tamper=args.tamper) is not None:
+                receipt = carry(receiver, sender, "receiver -> sender")
+    finally:
+        for party in (receiver, sender):
+            party.stdin.close()
+        codes = [finish(party) for party in (receiver, sender)]
+
+    elapsed = (time.perf_counter() - started) * 1e3
+    ok = receipt is not None and receipt["accepted"] and codes == [0, 0]
+    if ok:
+        say("walk-through complete: all checks passed (%.0f ms in all, including start-up)" % elapsed)
+        return 0
+    say("walk-through FAILED: receipt %s, exit status receiver %d, sender %d"
+        % ("missing" if receipt is None else "refused" if not receipt["accepted"] else "accepted",
+           codes[0], codes[1]))
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
