@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     answers([&] { eq256.verify(b.g, b.h); });
     DLogEqProof<Sha512> eq512;
     fuzz::succeeds([&] { eq512 = DLogEqProof<Sha512>::from_text(text); }, true);
-    answers([&] { eq512.verify(b.h, b.g); });
+    answers([&] { eq512.verify(b.g, b.h); });
   }
 
   DLogEqProofPed ped;
