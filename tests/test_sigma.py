@@ -154,6 +154,8 @@ READ_ERRORS = [
     ('{"pk": {"curve": "bn254", "point": "%s"}}' % ("0" * 64), "invalid point: failed to deserialize the point"),
     ('{"pk": {"curve": "bn254", "point": "%s"}}' % ("g" * 64), "malformed hex encoding"),
     ('{"pk": {"curve": "BN254", "point": "%s"}}' % IDENTITY, "belongs to BN254 curve, expected bn254 curve"),
+    # a NUL quoted from the text neither ends the message nor drops the position
+    ('{"pk": {"curve": "a\\u0000b", "point": "%s"}}' % IDENTITY, "belongs to a\x00b curve, expected bn254 curve"),
 ]
 
 

@@ -51,7 +51,7 @@ auto parse_document(std::string_view text, F&& read) {
     r.finish();
     return value;
   } catch (const json::Error& e) {
-    fail(std::string(kUnwrapPrefix) + e.what());
+    fail(std::string(kUnwrapPrefix) + e.text());
   }
 }
 

@@ -19,11 +19,14 @@
 namespace nacrel::json {
 
 // A reading failure: message plus 1-based line and column.
-// what() is "MESSAGE at line L column C".
+// what() and text() are "MESSAGE at line L column C"; text() also keeps the
+// NUL bytes a message may quote from the input (a member name, a curve name),
+// where what() ends at the first of them.
 class Error : public std::exception {
  public:
   Error(std::string message, size_t line, size_t column);
   const char* what() const noexcept override { return full_.c_str(); }
+  const std::string& text() const noexcept { return full_; }
   const std::string& message() const noexcept { return message_; }
   size_t line() const noexcept { return line_; }
   size_t column() const noexcept { return column_; }

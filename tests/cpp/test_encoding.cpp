@@ -139,6 +139,10 @@ TEST(JsonObjects, RefusalTexts) {
   } cases[] = {
       {obj("\"BN254\"", "point", pt), false, "belongs to BN254 curve, expected bn254 curve"},
       {obj("\"secp256k1\"", "point", pt), false, "belongs to secp256k1 curve, expected bn254 curve"},
+      // A NUL quoted from the input stays in the message, and so does the position after it.
+      {obj("\"a\\u0000b\"", "point", pt), false, std::string("belongs to a") + '\0' + "b curve, expected bn254 curve"},
+      {"{\"curve\":\"bn254\",\"point\":" + pt + ",\"x\\u0000\":1}", false,
+       std::string("unknown field `x") + '\0' + "`, expected `curve` or `point`"},
       {obj("5", "point", pt), false, "invalid type: integer `5`, expected curve name (constrained to be 'bn254')"},
       {obj("\"bn254\"", "point", "5"), false, "invalid type: integer `5`, expected point of bn254 curve"},
       {obj("\"bn254\"", "scalar", "true"), true, "invalid type: boolean `true`, expected scalar value of bn254 curve"},
