@@ -11,14 +11,22 @@
 #include "group/field_impl.hpp"
 #include "group/secret.hpp"
 
+#ifdef NACREL_HAVE_ADX_PATH
+#include <cpuid.h>
+#endif
+
 namespace nacrel {
 
 #ifdef NACREL_HAVE_ADX_PATH
 namespace {
+// BMI2 (mulx) and ADX (adcx/adox) from cpuid leaf 7, EBX bits 8 and 19. Read
+// directly rather than through __builtin_cpu_supports, which not every
+// compiler knows the "adx" feature name for.
 bool cpu_has_adx() {
   static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    return ((b >> 8) & 1) != 0 && ((b >> 19) & 1) != 0;
   }();
   return has;
 }
