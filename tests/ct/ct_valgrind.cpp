@@ -52,20 +52,28 @@ int main() {
     Fr ks[3] = {k, k2, kinv};
     G1Affine sum = to_affine(msm_ct(bases, ks, 3));
 
+    // The same sum over public bases (shared-inversion affine additions).
+    G1Affine pub[3] = {base, G1Affine::generator(), to_affine_vartime(mul_vartime(base, Fr::from_u64(7)))};
+    pub[1].y = -pub[1].y;
+    G1Affine sum_pub = to_affine(msm_ct_public_bases(pub, ks, 3));
+
     // Fq inversion and square of a secret-derived coordinate.
     Fq x = p.x.inverse_ct() * p.y.sqr() - p.x;
 
     release(k);
     release(kinv);
     release(k2);
+    release(ks);
     release(p);
     release(q);
     release(x);
     release(sum);
+    release(sum_pub);
     // Cross-check with the variable-time path on the released values.
     G1Affine want = to_affine_vartime(mul_vartime(G1Affine::generator(), k));
     G1Affine want_sum = to_affine_vartime(add(mul_vartime(base, k), mul_vartime(p, k2)));
-    if (p != want || sum != want_sum || (!k2.is_zero() && k2 * kinv != Fr::one())) ++failures;
+    G1Affine want_pub = to_affine_vartime(msm_vartime(pub, ks, 3));
+    if (p != want || sum != want_sum || sum_pub != want_pub || (!k2.is_zero() && k2 * kinv != Fr::one())) ++failures;
     std::printf("round %d (%s field code): %s\n", round, fast_field_mul_active() ? "mulx/adx" : "portable",
                 p == want ? "ok" : "MISMATCH");
   }
