@@ -98,6 +98,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   size_t round = 0;
   Fr k1g, k1h;
   std::vector<const FixedTable*> lr_tab(n);
+  std::vector<Fr> lr_ks(n);
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -138,6 +139,22 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_tab[m + i] = h_tab[h_off + i];
         }
         lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m, &pts[2 * m], &ks[2 * m], 1);
+      } else if (round == 1 && !g_tab.empty()) {
+        // The second step's generators are g'[i] = g[i] + k1*g[2m + i] (the
+        // same for h), so its L and R are sums over the cached tables too,
+        // with twice the terms.
+        const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
+        for (size_t i = 0; i < m; ++i) {
+          lr_tab[i] = g_tab[g_off + i];
+          lr_tab[m + i] = g_tab[2 * m + g_off + i];
+          lr_tab[2 * m + i] = h_tab[h_off + i];
+          lr_tab[3 * m + i] = h_tab[2 * m + h_off + i];
+          lr_ks[i] = ks[i];
+          lr_ks[m + i] = ks[i] * k1g;
+          lr_ks[2 * m + i] = ks[m + i];
+          lr_ks[3 * m + i] = ks[m + i] * k1h;
+        }
+        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m, &pts[2 * m], &ks[2 * m], 1);
       } else {
         lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
       }
