@@ -59,11 +59,25 @@ G1Jac msm_ct(const G1Affine* points, const Fr* scalars, size_t n);
 // with respect to the bits: every point is selected by a mask and added with
 // complete formulas. n = 0 gives the identity.
 G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n);
-// sum of points[i]*scalars[i], constant time in the scalars; the points are
-// public (their tables are built with variable-time arithmetic). Every digit
-// of every product is one affine addition in a summation tree whose levels
-// share one inversion each, so for many products it is about twice as fast
-// as msm_ct. n = 0 gives the identity. (fixed_ct.cpp)
+// Multiples P, 2P, ..., 16P of a public point and their images under the
+// endomorphism (2 KB), for constant-time sums over fixed points.
+struct CtTable {
+  static constexpr int kMultiples = 16;
+  struct Entry {
+    Fq x, y;
+  };
+  Entry mult[2][kMultiples];  // mult[0][j] = (j + 1) P, mult[1][j] = phi((j + 1) P)
+  bool identity;              // P is the identity (the entries are then unset)
+};
+// Fills out[i] for the public points[i], with shared inversions.
+void build_ct_tables(const G1Affine* points, CtTable* out, size_t n);
+// sum of tables[i]'s point times scalars[i], constant time in the scalars
+// (the points are public). Every signed 5-bit digit of every GLV half is one
+// table scan and one affine addition in a summation tree per digit position;
+// the additions of a tree level share one inversion. n = 0 gives the identity.
+// (fixed_ct.cpp)
+G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scalars, size_t n);
+// The same for points without tables: builds them first.
 G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n);
 // The split of glv_split as magnitudes below 2^128 and sign masks
 // (all-ones for negative), in constant time.

@@ -1,4 +1,5 @@
-// Constant-time sums of products over public bases (msm_ct_public_bases).
+// Constant-time sums of products over public bases (msm_ct_tables,
+// msm_ct_public_bases).
 //
 // Each scalar is split by GLV into two halves below 2^128, each written in
 // kDigits signed digits in [-kMultiples, kMultiples] of kWidth bits. The point
@@ -29,6 +30,7 @@ namespace {
 
 constexpr int kWidth = 5;
 constexpr uint64_t kMultiples = uint64_t(1) << (kWidth - 1);  // table P .. 16P
+static_assert(kMultiples == CtTable::kMultiples);
 // Smallest count with kWidth * kDigits >= 129: a magnitude below 2^128 then
 // leaves no carry past the top digit.
 constexpr int kDigits = (128 + kWidth) / kWidth;
@@ -115,7 +117,7 @@ NACREL_FLATTEN void add_pairs_ct(const CtPoint* in, CtPoint* out, size_t m, Pair
 
 struct Workspace {
   std::vector<size_t> live;
-  std::vector<CtPoint> table, pairs, added, cur, next, row;
+  std::vector<CtPoint> cur, next, row;
   PairScratch scratch;
 };
 
@@ -143,9 +145,13 @@ void recode(const U256& m, uint64_t negate, uint64_t* mag, uint64_t* sign) {
 
 // table[mag - 1] with y negated under the mask, or the identity for mag 0;
 // every entry is read.
-inline CtPoint select(const CtPoint* table, uint64_t mag, uint64_t negate) {
-  CtPoint r = table[0];
-  for (uint64_t j = 1; j < kMultiples; ++j) ct_point_cmov(r, table[j], word_eq_mask(j + 1, mag));
+inline CtPoint select(const CtTable::Entry* table, uint64_t mag, uint64_t negate) {
+  CtPoint r{table[0].x, table[0].y, 0};
+  for (uint64_t j = 1; j < kMultiples; ++j) {
+    const uint64_t hit = word_eq_mask(j + 1, mag);
+    Fq::cmov(r.x, table[j].x, hit);
+    Fq::cmov(r.y, table[j].y, hit);
+  }
   Fq::cmov(r.y, -r.y, negate);
   r.inf = word_eq_mask(mag, 0);
   return r;
@@ -153,30 +159,19 @@ inline CtPoint select(const CtPoint* table, uint64_t mag, uint64_t negate) {
 
 }  // namespace
 
-G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {
-  // The points are public: identities are left out by a branch.
-  // One workspace per thread, kept between calls: fresh buffers of this size
-  // would come from the system as new zeroed pages every time.
-  thread_local Workspace ws;
-  std::vector<size_t>& live = ws.live;
-  live.clear();
+NACREL_FLATTEN void build_ct_tables(const G1Affine* points, CtTable* out, size_t n) {
+  // The points are public: identities are marked and left out by a branch.
+  std::vector<size_t> live;
   for (size_t i = 0; i < n; ++i) {
+    out[i].identity = points[i].infinity;
     if (!points[i].infinity) live.push_back(i);
   }
   const size_t count = live.size();
-  if (count == 0) return G1Jac::identity();
-  PairScratch& scratch = ws.scratch;
-
-  // Tables P .. kMultiples*P of every point, built in kWidth - 1 rounds:
+  // Multiples built in kWidth - 1 rounds of shared-inversion additions:
   // round r forms (2^(r-1) + j)P = 2^(r-1)P + jP for j = 1 .. 2^(r-1).
-  std::vector<CtPoint>& table = ws.table;
-  table.resize(count * kMultiples * 2);
-  CtPoint* const base = table.data();
-  CtPoint* const endo = table.data() + count * kMultiples;
+  std::vector<CtPoint> base(count * kMultiples), pairs(count * kMultiples), added(count * kMultiples / 2);
+  PairScratch scratch;
   for (size_t i = 0; i < count; ++i) base[i * kMultiples] = CtPoint{points[live[i]].x, points[live[i]].y, 0};
-  std::vector<CtPoint>&pairs = ws.pairs, &added = ws.added;
-  pairs.resize(count * kMultiples);
-  added.resize(count * kMultiples / 2);
   for (uint64_t half = 1; half < kMultiples; half *= 2) {
     for (size_t i = 0; i < count; ++i) {
       for (uint64_t j = 0; j < half; ++j) {
@@ -190,7 +185,27 @@ G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {
     }
   }
   const Fq beta = glv_endo(G1Affine{Fq::one(), Fq::zero(), false}).x;
-  for (size_t t = 0; t < count * kMultiples; ++t) endo[t] = CtPoint{base[t].x * beta, base[t].y, 0};
+  for (size_t i = 0; i < count; ++i) {
+    CtTable& t = out[live[i]];
+    for (uint64_t j = 0; j < kMultiples; ++j) {
+      const CtPoint& e = base[i * kMultiples + j];
+      t.mult[0][j] = CtTable::Entry{e.x, e.y};
+      t.mult[1][j] = CtTable::Entry{e.x * beta, e.y};
+    }
+  }
+}
+
+NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scalars, size_t n) {
+  // One workspace per thread, kept between calls: fresh buffers of this size
+  // would come from the system as new zeroed pages every time.
+  thread_local Workspace ws;
+  std::vector<size_t>& live = ws.live;
+  live.clear();
+  for (size_t i = 0; i < n; ++i) {
+    if (!tables[i]->identity) live.push_back(i);
+  }
+  const size_t count = live.size();
+  if (count == 0) return G1Jac::identity();
 
   // Leaves: position p of half h of product i at p * width + 2i + h.
   size_t width = 2 * count;
@@ -205,7 +220,7 @@ G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {
       glv_split_ct(scalars[live[i]], m[0], neg[0], m[1], neg[1]);
       for (int h = 0; h < 2; ++h) {
         recode(m[h], neg[h], mag, sign);
-        const CtPoint* t = (h == 0 ? base : endo) + i * kMultiples;
+        const CtTable::Entry* t = tables[live[i]]->mult[h];
         for (int p = 0; p < kDigits; ++p) cur[size_t(p) * width + 2 * i + h] = select(t, mag[p], sign[p]);
       }
     }
@@ -223,7 +238,7 @@ G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {
       }
       ++width;
     }
-    add_pairs_ct(cur.data(), next.data(), size_t(kDigits) * width / 2, scratch);
+    add_pairs_ct(cur.data(), next.data(), size_t(kDigits) * width / 2, ws.scratch);
     cur.swap(next);
     width /= 2;
   }
@@ -231,6 +246,14 @@ G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {
   G1Affine sums[kDigits];
   for (int p = 0; p < kDigits; ++p) sums[p] = G1Affine{cur[p].x, cur[p].y, (cur[p].inf & 1) != 0};
   return horner_ct(sums, kDigits, kWidth);
+}
+
+G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {
+  std::vector<CtTable> tables(n);
+  build_ct_tables(points, tables.data(), n);
+  std::vector<const CtTable*> ptrs(n);
+  for (size_t i = 0; i < n; ++i) ptrs[i] = &tables[i];
+  return msm_ct_tables(ptrs.data(), scalars, n);
 }
 
 }  // namespace nacrel
