@@ -119,15 +119,19 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
     G1Jac lr[2];
     for (int side = 0; side < 2; ++side) {
-      const G1Affine* gs = side == 0 ? g.data() + m : g.data();
-      const G1Affine* hs = side == 0 ? h.data() : h.data() + m;
+      const size_t g_at = side == 0 ? m : 0, h_at = side == 0 ? 0 : m;
       const Fr* as = side == 0 ? a_lo : a_hi;
       const Fr* bs = side == 0 ? b_hi : b_lo;
       const Fr* rp = side == 0 ? rho_pow.data() : rho_pow.data() + m;
+      // The first two steps read the tables instead of the points (of which
+      // the second step may not have all).
+      const bool tabled = round < 2 && !g_tab.empty();
       for (size_t i = 0; i < m; ++i) {
-        pts[i] = gs[i];
+        if (!tabled) {
+          pts[i] = g[g_at + i];
+          pts[m + i] = h[h_at + i];
+        }
         ks[i] = as[i] * cg;
-        pts[m + i] = hs[i];
         ks[m + i] = bs[i] * ch * rp[i];
       }
       pts[2 * m] = u;
@@ -183,11 +187,15 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
         hk[1] = kh * k1h;
       }
       const size_t terms = round == 0 ? 1 : 2;
-      std::vector<G1Affine> folded(m);
-      fold_fixed(g.data(), gt, gk, terms, m, folded.data());
+      // The second step reads its L, R and the high half of its folding from
+      // the tables, so of the first folding only the low half is used, and
+      // none of it when the second step is the last.
+      const size_t outputs = round == 1 ? m : m / 2 > 1 ? m / 2 : 0;
+      std::vector<G1Affine> folded(outputs);
+      fold_fixed(g.data(), gt, gk, terms, outputs, folded.data());
       g.swap(folded);
-      folded.resize(m);
-      fold_fixed(h.data(), ht, hk, terms, m, folded.data());
+      folded.resize(outputs);
+      fold_fixed(h.data(), ht, hk, terms, outputs, folded.data());
       h.swap(folded);
       k1g = kg;
       k1h = kh;
