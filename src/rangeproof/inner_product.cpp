@@ -89,12 +89,11 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     }
   }
   Fr cg = Fr::one(), ch = Fr::one();
-  // When G and H are the cached generator vectors, the first round's L and R
-  // read their precomputed tables.
+  // When G and H are the cached generator vectors, the L and R of the first
+  // two steps and the second folding read their precomputed tables.
   std::vector<const FixedTable*> g_tab = generator_tables_for(G, H), h_tab;
   if (!g_tab.empty()) h_tab.assign(g_tab.begin() + n, g_tab.end());
-  // The first two foldings read the tables too: after the first, the high
-  // half of the second is g_hi' = g[m + i] + k1*g[3m + i] (the same for h).
+  // k1g, k1h: the first step's folding factors.
   size_t round = 0;
   Fr k1g, k1h;
   std::vector<const FixedTable*> lr_tab(n);
@@ -123,8 +122,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       const Fr* as = side == 0 ? a_lo : a_hi;
       const Fr* bs = side == 0 ? b_hi : b_lo;
       const Fr* rp = side == 0 ? rho_pow.data() : rho_pow.data() + m;
-      // The first two steps read the tables instead of the points (of which
-      // the second step may not have all).
+      // The first two steps read the tables instead of the points.
       const bool tabled = round < 2 && !g_tab.empty();
       for (size_t i = 0; i < m; ++i) {
         if (!tabled) {
@@ -176,27 +174,22 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
     if (m > 1 && round < 2 && !g_tab.empty()) {
+      // With the tables, the second step's L and R read them directly, so
+      // the first folding is never formed; the second forms
+      //   g''[i] = g[i] + k1*g[2m + i] + k*(g[m + i] + k1*g[3m + i])
+      // from the original points and three table terms (the same for h).
       const Fr kg = xf * xf, kh = xi * xi * rho_pow[m];
-      const FixedTable* const* gt[2] = {g_tab.data() + m, nullptr};
-      const FixedTable* const* ht[2] = {h_tab.data() + m, nullptr};
-      Fr gk[2] = {kg, Fr::zero()}, hk[2] = {kh, Fr::zero()};
       if (round == 1) {
-        gt[1] = g_tab.data() + 3 * m;
-        ht[1] = h_tab.data() + 3 * m;
-        gk[1] = kg * k1g;
-        hk[1] = kh * k1h;
+        const FixedTable* const* gt[3] = {g_tab.data() + 2 * m, g_tab.data() + m, g_tab.data() + 3 * m};
+        const FixedTable* const* ht[3] = {h_tab.data() + 2 * m, h_tab.data() + m, h_tab.data() + 3 * m};
+        const Fr gk[3] = {k1g, kg, kg * k1g}, hk[3] = {k1h, kh, kh * k1h};
+        std::vector<G1Affine> folded(m);
+        fold_fixed(g.data(), gt, gk, 3, m, folded.data());
+        g.swap(folded);
+        folded.resize(m);
+        fold_fixed(h.data(), ht, hk, 3, m, folded.data());
+        h.swap(folded);
       }
-      const size_t terms = round == 0 ? 1 : 2;
-      // The second step reads its L, R and the high half of its folding from
-      // the tables, so of the first folding only the low half is used, and
-      // none of it when the second step is the last.
-      const size_t outputs = round == 1 ? m : m / 2 > 1 ? m / 2 : 0;
-      std::vector<G1Affine> folded(outputs);
-      fold_fixed(g.data(), gt, gk, terms, outputs, folded.data());
-      g.swap(folded);
-      folded.resize(outputs);
-      fold_fixed(h.data(), ht, hk, terms, outputs, folded.data());
-      h.swap(folded);
       k1g = kg;
       k1h = kh;
       cg *= xi;
