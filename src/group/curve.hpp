@@ -113,6 +113,19 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
                 G1Affine* out);
 
+// Odd multiples P, 3P, ..., 15P of a public point and their images under the
+// endomorphism, affine, for several variable-time sums over the same points.
+struct OddTable {
+  static constexpr int kEntries = 8;
+  G1Affine odd[2][kEntries];  // odd[0][j] = (2j + 1) P, odd[1][j] = phi((2j + 1) P)
+  bool identity;
+};
+// Fills out[i] for points[i] (identities allowed), normalised together.
+void build_odd_tables(const G1Affine* points, OddTable* out, size_t n);
+// sum of tables[i]'s point times scalars[i], variable time (interleaved
+// wNAF over the prebuilt tables, one doubling chain). (odd_tables.cpp)
+G1Jac msm_vartime_odd(const OddTable* const* tables, const Fr* scalars, size_t n);
+
 // GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
 // with beta a cube root of unity in Fq and lambda one in Fr.
 G1Affine glv_endo(const G1Affine& p);

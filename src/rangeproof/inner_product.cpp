@@ -99,6 +99,14 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   std::vector<const FixedTable*> lr_tab(n);
   std::vector<Fr> lr_ks(n);
 
+  // The unfolded steps (see below): base tables g, h, u and the weights.
+  constexpr size_t kLateFrom = 16;
+  bool late = false;
+  size_t base_n = 0;
+  std::vector<OddTable> base_tab;
+  std::vector<Fr> wg(kLateFrom), wh(kLateFrom), late_ks(kLateFrom + 1);
+  std::vector<const OddTable*> late_tab(kLateFrom + 1);
+
   InnerProductArg out;
   const size_t half = n / 2;
   std::vector<G1Affine> pts(2 * half + 1);
@@ -115,9 +123,42 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       c_lo += a_lo[i] * b_hi[i];
       c_hi += a_hi[i] * b_lo[i];
     }
+    // From a short enough vector on (after the table steps), the generators
+    // are no longer folded: the current G[i] is sum of wg[j]*base_g[j] over
+    // the base indices j = i mod n (the same for H with wh), so L and R are
+    // sums over one fixed set of base points whose tables are built once.
+    if (!late && n >= 4 && n <= kLateFrom && (g_tab.empty() || round >= 2)) {
+      late = true;
+      base_n = n;
+      std::vector<G1Affine> base(2 * n + 1);
+      for (size_t j = 0; j < n; ++j) {
+        base[j] = g[j];
+        base[n + j] = h[j];
+        wg[j] = cg;
+        wh[j] = ch * rho_pow[j];
+      }
+      base[2 * n] = u;
+      base_tab.resize(2 * n + 1);
+      build_odd_tables(base.data(), base_tab.data(), base.size());
+    }
     // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
     G1Jac lr[2];
-    for (int side = 0; side < 2; ++side) {
+    for (int side = 0; late && side < 2; ++side) {
+      // Base g[j] (i = j mod n) is in L when i >= m, with a[i - m]; base h[j]
+      // when i < m, with b[m + i]; R takes the other halves.
+      size_t t = 0;
+      for (size_t j = 0; j < base_n; ++j) {
+        const size_t i = j % n;
+        const bool g_in = (i >= m) == (side == 0);
+        late_tab[t] = &base_tab[g_in ? j : base_n + j];
+        late_ks[t] = g_in ? av[i >= m ? i - m : m + i] * wg[j] : bv[i >= m ? i - m : m + i] * wh[j];
+        ++t;
+      }
+      late_tab[t] = &base_tab[2 * base_n];
+      late_ks[t] = side == 0 ? c_lo : c_hi;
+      lr[side] = msm_vartime_odd(late_tab.data(), late_ks.data(), t + 1);
+    }
+    for (int side = 0; !late && side < 2; ++side) {
       const size_t g_at = side == 0 ? m : 0, h_at = side == 0 ? 0 : m;
       const Fr* as = side == 0 ? a_lo : a_hi;
       const Fr* bs = side == 0 ? b_hi : b_lo;
@@ -173,7 +214,13 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
-    if (m > 1 && round < 2 && !g_tab.empty()) {
+    if (late) {
+      for (size_t j = 0; j < base_n; ++j) {
+        const bool lo = j % n < m;
+        wg[j] *= lo ? xi : xf;
+        wh[j] *= lo ? xf : xi;
+      }
+    } else if (m > 1 && round < 2 && !g_tab.empty()) {
       // With the tables, the second step's L and R read them directly, so
       // the first folding is never formed; the second forms
       //   g''[i] = g[i] + k1*g[2m + i] + k*(g[m + i] + k1*g[3m + i])
