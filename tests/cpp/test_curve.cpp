@@ -147,6 +147,11 @@ TEST(Curve, ConstantTimeProductOnSplitEdgeScalars) {
     // whose tree then meets equal and related points of one base.
     EXPECT_EQ(to_affine(msm_ct_public_bases(&p, &ks[i], 1)), to_affine_vartime(mul_vartime(p, ks[i])))
         << hex_of(ks[i]);
+    OddTable odd;
+    build_odd_tables(&p, &odd, 1);
+    const OddTable* odd_ptr = &odd;
+    EXPECT_EQ(to_affine_vartime(msm_vartime_odd(&odd_ptr, &ks[i], 1)), to_affine_vartime(mul_vartime(p, ks[i])))
+        << hex_of(ks[i]);
     bases[i] = p;
     want_sum = add(want_sum, mul_vartime(p, ks[i]));
   }
@@ -177,6 +182,11 @@ TEST(Curve, MsmEqualsSumOfProducts) {
     EXPECT_EQ(to_affine_vartime(got), to_affine_vartime(want));
     EXPECT_EQ(to_affine(msm_ct(ps.data(), ks.data(), n)), to_affine_vartime(want));
     EXPECT_EQ(to_affine(msm_ct_public_bases(ps.data(), ks.data(), n)), to_affine_vartime(want));
+    std::vector<OddTable> odd(n);
+    build_odd_tables(ps.data(), odd.data(), n);
+    std::vector<const OddTable*> odd_ptrs(n);
+    for (size_t i = 0; i < n; ++i) odd_ptrs[i] = &odd[i];
+    EXPECT_EQ(to_affine_vartime(msm_vartime_odd(odd_ptrs.data(), ks.data(), n)), to_affine_vartime(want));
   }
   // A sum that cancels exactly.
   std::vector<G1Affine> ps = sample_points(2);
