@@ -115,6 +115,8 @@ NACREL_FLATTEN void add_pairs_ct(const CtPoint* in, CtPoint* out, size_t m, Pair
   }
 }
 
+constexpr size_t kKeptLeaves = size_t(1) << 17;  // about 9 MB of leaves
+
 struct Workspace {
   std::vector<size_t> live;
   std::vector<CtPoint> cur, next, row;
@@ -245,6 +247,9 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
 
   G1Affine sums[kDigits];
   for (int p = 0; p < kDigits; ++p) sums[p] = G1Affine{cur[p].x, cur[p].y, (cur[p].inf & 1) != 0};
+  // A workspace for very long sums (beyond aggregated proofs of 64 x 16
+  // bits) is given back rather than held by the thread.
+  if (cur.capacity() > kKeptLeaves) ws = Workspace();
   return horner_ct(sums, kDigits, kWidth);
 }
 
