@@ -505,6 +505,23 @@ G1Jac add_ct(const G1Jac& p, const G1Jac& q) {
   return proj_to_jacobian(proj_add(proj_of(p), proj_of(q)));
 }
 
+void glv_split_ct(const Fr& k, U256& k1, uint64_t& neg1, U256& k2, uint64_t& neg2) {
+  glv_split_masks(k, k1, neg1, k2, neg2);
+}
+
+G1Jac horner_ct(const G1Affine* pts, size_t n, int shift) {
+  Proj acc = proj_identity();
+  for (size_t j = n; j-- > 0;) {
+    if (j + 1 != n) {
+      for (int d = 0; d < shift; ++d) acc = proj_dbl(acc);
+    }
+    Proj p{pts[j].x, pts[j].y, Fq::one()};
+    proj_cmov(p, proj_identity(), uint64_t(0) - uint64_t(pts[j].infinity));
+    acc = proj_add(acc, p);
+  }
+  return proj_to_jacobian(acc);
+}
+
 // ---- variable-time products and sums ----
 
 namespace {

@@ -64,6 +64,32 @@ G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n);
 // p + q in constant time: complete formulas, no branch on either point
 // (identities included).
 G1Jac add_ct(const G1Jac& p, const G1Jac& q);
+// Multiples P, 2P, ..., 16P of a public point and their images under the
+// endomorphism (2 KB), for constant-time sums over fixed points.
+struct CtTable {
+  static constexpr int kMultiples = 16;
+  struct Entry {
+    Fq x, y;
+  };
+  Entry mult[2][kMultiples];  // mult[0][j] = (j + 1) P, mult[1][j] = phi((j + 1) P)
+  bool identity;              // P is the identity (the entries are then unset)
+};
+// Fills out[i] for the public points[i], with shared inversions.
+void build_ct_tables(const G1Affine* points, CtTable* out, size_t n);
+// sum of tables[i]'s point times scalars[i], constant time in the scalars
+// (the points are public). Every signed 5-bit digit of every GLV half is one
+// table scan and one affine addition in a summation tree per digit position;
+// the additions of a tree level share one inversion. n = 0 gives the identity.
+// (fixed_ct.cpp)
+G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scalars, size_t n);
+// The same for points without tables: builds them first.
+G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n);
+// The split of glv_split as magnitudes below 2^128 and sign masks
+// (all-ones for negative), in constant time.
+void glv_split_ct(const Fr& k, U256& k1, uint64_t& neg1, U256& k2, uint64_t& neg2);
+// sum over j < n of 2^(shift*j) * pts[j] by Horner's rule with complete
+// formulas: constant time in the points (identities allowed).
+G1Jac horner_ct(const G1Affine* pts, size_t n, int shift);
 // p*k in variable time (GLV + wNAF); for public scalars only.
 G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 // sum of points[i]*scalars[i], variable time; n = 0 gives the identity.
@@ -91,6 +117,19 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
 // identity. Each tables[t] is an array of n tables.
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
                 G1Affine* out);
+
+// Odd multiples P, 3P, ..., 15P of a public point and their images under the
+// endomorphism, affine, for several variable-time sums over the same points.
+struct OddTable {
+  static constexpr int kEntries = 8;
+  G1Affine odd[2][kEntries];  // odd[0][j] = (2j + 1) P, odd[1][j] = phi((2j + 1) P)
+  bool identity;
+};
+// Fills out[i] for points[i] (identities allowed), normalised together.
+void build_odd_tables(const G1Affine* points, OddTable* out, size_t n);
+// sum of tables[i]'s point times scalars[i], variable time (interleaved
+// wNAF over the prebuilt tables, one doubling chain). (odd_tables.cpp)
+G1Jac msm_vartime_odd(const OddTable* const* tables, const Fr* scalars, size_t n);
 
 // GLV endomorphism: phi(x, y) = (beta*x, y) = lambda*P for every point P,
 // with beta a cube root of unity in Fq and lambda one in Fr.

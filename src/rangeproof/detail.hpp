@@ -25,9 +25,12 @@ inline unsigned log2_exact(uint64_t n) {
   return k;
 }
 
-// Sum of points[i]*scalars[i] with secret scalars: one constant-time
-// multiscalar multiplication (complete formulas, no branch on the values).
-inline G1Jac sum_ct(const G1Affine* points, const Fr* scalars, size_t n) { return msm_ct(points, scalars, n); }
+// Sum of points[i]*scalars[i] with secret scalars over public points (the
+// generators): constant time in the scalars, with shared-inversion affine
+// additions (msm_ct_public_bases).
+inline G1Jac sum_ct(const G1Affine* points, const Fr* scalars, size_t n) {
+  return msm_ct_public_bases(points, scalars, n);
+}
 
 // a*x + b*y with secret x, y.
 inline Point lincomb_secret(const Point& a, const Scalar& x, const Point& b, const Scalar& y) {

@@ -58,7 +58,27 @@ struct GeneratorCache {
     return out;
   }
 
-  std::vector<std::unique_ptr<FixedTable>> tables;  // tables[k] for points[k]
+  // The same for the constant-time tables; only entries whose FixedTable
+  // exists are asked for, so points[k] is there.
+  std::vector<const CtTable*> ct_table_range(uint64_t begin, uint64_t end) {
+    std::lock_guard<std::mutex> lock(mu);
+    if (ct_tables.size() < end) {
+      const size_t first = ct_tables.size();
+      std::vector<G1Affine> ps;
+      for (uint64_t k = first; k < end; ++k) ps.push_back(points[k].ge());
+      std::vector<CtTable> built(ps.size());
+      build_ct_tables(ps.data(), built.data(), ps.size());
+      ct_tables.reserve(end);
+      for (CtTable& t : built) ct_tables.push_back(std::make_unique<CtTable>(t));
+    }
+    std::vector<const CtTable*> out;
+    out.reserve(end - begin);
+    for (uint64_t k = begin; k < end; ++k) out.push_back(ct_tables[k].get());
+    return out;
+  }
+
+  std::vector<std::unique_ptr<FixedTable>> tables;   // tables[k] for points[k]
+  std::vector<std::unique_ptr<CtTable>> ct_tables;   // ct_tables[k] for points[k]
 };
 
 GeneratorCache& cache() {
@@ -114,6 +134,11 @@ std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g,
     if (tables[i]->point() != g[i].ge() || tables[n + i]->point() != h[i].ge()) return {};
   }
   return tables;
+}
+
+std::vector<const CtTable*> generator_ct_tables_for(const std::vector<Point>& g, const std::vector<Point>& h) {
+  if (generator_tables_for(g, h).empty()) return {};
+  return cache().ct_table_range(0, 2 * g.size());
 }
 
 const Point& range_test_h() {

@@ -91,15 +91,23 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     }
   }
   Fr cg = Fr::one(), ch = Fr::one();
-  // When G and H are the cached generator vectors, the first round's L and R
-  // read their precomputed tables.
+  // When G and H are the cached generator vectors, the L and R of the first
+  // two steps and the second folding read their precomputed tables.
   std::vector<const FixedTable*> g_tab = generator_tables_for(G, H), h_tab;
   if (!g_tab.empty()) h_tab.assign(g_tab.begin() + n, g_tab.end());
-  // The first two foldings read the tables too: after the first, the high
-  // half of the second is g_hi' = g[m + i] + k1*g[3m + i] (the same for h).
+  // k1g, k1h: the first step's folding factors.
   size_t round = 0;
   Fr k1g, k1h;
   std::vector<const FixedTable*> lr_tab(n);
+  std::vector<Fr> lr_ks(n);
+
+  // The unfolded steps (see below): base tables g, h, u and the weights.
+  constexpr size_t kLateFrom = 16;
+  bool late = false;
+  size_t base_n = 0;
+  std::vector<OddTable> base_tab;
+  std::vector<Fr> wg(kLateFrom), wh(kLateFrom), late_ks(kLateFrom + 1);
+  std::vector<const OddTable*> late_tab(kLateFrom + 1);
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -117,18 +125,54 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       c_lo += a_lo[i] * b_hi[i];
       c_hi += a_hi[i] * b_lo[i];
     }
+    // From a short enough vector on (after the table steps), the generators
+    // are no longer folded: the current G[i] is sum of wg[j]*base_g[j] over
+    // the base indices j = i mod n (the same for H with wh), so L and R are
+    // sums over one fixed set of base points whose tables are built once.
+    if (!late && n >= 4 && n <= kLateFrom && (g_tab.empty() || round >= 2)) {
+      late = true;
+      base_n = n;
+      std::vector<G1Affine> base(2 * n + 1);
+      for (size_t j = 0; j < n; ++j) {
+        base[j] = g[j];
+        base[n + j] = h[j];
+        wg[j] = cg;
+        wh[j] = ch * rho_pow[j];
+      }
+      base[2 * n] = u;
+      base_tab.resize(2 * n + 1);
+      build_odd_tables(base.data(), base_tab.data(), base.size());
+    }
     // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
     G1Jac lr[2];
-    for (int side = 0; side < 2; ++side) {
-      const G1Affine* gs = side == 0 ? g.data() + m : g.data();
-      const G1Affine* hs = side == 0 ? h.data() : h.data() + m;
+    for (int side = 0; late && side < 2; ++side) {
+      // Base g[j] (i = j mod n) is in L when i >= m, with a[i - m]; base h[j]
+      // when i < m, with b[m + i]; R takes the other halves.
+      size_t t = 0;
+      for (size_t j = 0; j < base_n; ++j) {
+        const size_t i = j % n;
+        const bool g_in = (i >= m) == (side == 0);
+        late_tab[t] = &base_tab[g_in ? j : base_n + j];
+        late_ks[t] = g_in ? av[i >= m ? i - m : m + i] * wg[j] : bv[i >= m ? i - m : m + i] * wh[j];
+        ++t;
+      }
+      late_tab[t] = &base_tab[2 * base_n];
+      late_ks[t] = side == 0 ? c_lo : c_hi;
+      lr[side] = msm_vartime_odd(late_tab.data(), late_ks.data(), t + 1);
+    }
+    for (int side = 0; !late && side < 2; ++side) {
+      const size_t g_at = side == 0 ? m : 0, h_at = side == 0 ? 0 : m;
       const Fr* as = side == 0 ? a_lo : a_hi;
       const Fr* bs = side == 0 ? b_hi : b_lo;
       const Fr* rp = side == 0 ? rho_pow.data() : rho_pow.data() + m;
+      // The first two steps read the tables instead of the points.
+      const bool tabled = round < 2 && !g_tab.empty();
       for (size_t i = 0; i < m; ++i) {
-        pts[i] = gs[i];
+        if (!tabled) {
+          pts[i] = g[g_at + i];
+          pts[m + i] = h[h_at + i];
+        }
         ks[i] = as[i] * cg;
-        pts[m + i] = hs[i];
         ks[m + i] = bs[i] * ch * rp[i];
       }
       pts[2 * m] = u;
@@ -140,6 +184,22 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_tab[m + i] = h_tab[h_off + i];
         }
         lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m, &pts[2 * m], &ks[2 * m], 1);
+      } else if (round == 1 && !g_tab.empty()) {
+        // The second step's generators are g'[i] = g[i] + k1*g[2m + i] (the
+        // same for h), so its L and R are sums over the cached tables too,
+        // with twice the terms.
+        const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
+        for (size_t i = 0; i < m; ++i) {
+          lr_tab[i] = g_tab[g_off + i];
+          lr_tab[m + i] = g_tab[2 * m + g_off + i];
+          lr_tab[2 * m + i] = h_tab[h_off + i];
+          lr_tab[3 * m + i] = h_tab[2 * m + h_off + i];
+          lr_ks[i] = ks[i];
+          lr_ks[m + i] = ks[i] * k1g;
+          lr_ks[2 * m + i] = ks[m + i];
+          lr_ks[3 * m + i] = ks[m + i] * k1h;
+        }
+        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m, &pts[2 * m], &ks[2 * m], 1);
       } else {
         lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
       }
@@ -156,24 +216,29 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       a2[i] = a_lo[i] * xf + a_hi[i] * xi;
       b2[i] = b_hi[i] * xf + b_lo[i] * xi;
     }
-    if (m > 1 && round < 2 && !g_tab.empty()) {
-      const Fr kg = xf * xf, kh = xi * xi * rho_pow[m];
-      const FixedTable* const* gt[2] = {g_tab.data() + m, nullptr};
-      const FixedTable* const* ht[2] = {h_tab.data() + m, nullptr};
-      Fr gk[2] = {kg, Fr::zero()}, hk[2] = {kh, Fr::zero()};
-      if (round == 1) {
-        gt[1] = g_tab.data() + 3 * m;
-        ht[1] = h_tab.data() + 3 * m;
-        gk[1] = kg * k1g;
-        hk[1] = kh * k1h;
+    if (late) {
+      for (size_t j = 0; j < base_n; ++j) {
+        const bool lo = j % n < m;
+        wg[j] *= lo ? xi : xf;
+        wh[j] *= lo ? xf : xi;
       }
-      const size_t terms = round == 0 ? 1 : 2;
-      std::vector<G1Affine> folded(m);
-      fold_fixed(g.data(), gt, gk, terms, m, folded.data());
-      g.swap(folded);
-      folded.resize(m);
-      fold_fixed(h.data(), ht, hk, terms, m, folded.data());
-      h.swap(folded);
+    } else if (m > 1 && round < 2 && !g_tab.empty()) {
+      // With the tables, the second step's L and R read them directly, so
+      // the first folding is never formed; the second forms
+      //   g''[i] = g[i] + k1*g[2m + i] + k*(g[m + i] + k1*g[3m + i])
+      // from the original points and three table terms (the same for h).
+      const Fr kg = xf * xf, kh = xi * xi * rho_pow[m];
+      if (round == 1) {
+        const FixedTable* const* gt[3] = {g_tab.data() + 2 * m, g_tab.data() + m, g_tab.data() + 3 * m};
+        const FixedTable* const* ht[3] = {h_tab.data() + 2 * m, h_tab.data() + m, h_tab.data() + 3 * m};
+        const Fr gk[3] = {k1g, kg, kg * k1g}, hk[3] = {k1h, kh, kh * k1h};
+        std::vector<G1Affine> folded(m);
+        fold_fixed(g.data(), gt, gk, 3, m, folded.data());
+        g.swap(folded);
+        folded.resize(m);
+        fold_fixed(h.data(), ht, hk, 3, m, folded.data());
+        h.swap(folded);
+      }
       k1g = kg;
       k1h = kh;
       cg *= xi;

@@ -1,5 +1,7 @@
 #include "rangeproof/range_proof.hpp"
 
+#include <algorithm>
+
 #include "group/encoding.hpp"
 #include "group/error.hpp"
 #include "group/secret.hpp"
@@ -149,7 +151,21 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       pts[1 + N + i] = h_vec[i].ge();
       ks[1 + N + i] = sR[i];
     }
-    proof.S = Point("add_point", to_affine(detail::sum_ct(pts.data(), ks.data(), pts.size())));
+    // The cached generators come with their constant-time tables; H's is
+    // built here.
+    const std::vector<const CtTable*> gen_tables = generator_ct_tables_for(g_vec, h_vec);
+    G1Jac s;
+    if (!gen_tables.empty()) {
+      CtTable h_table;
+      build_ct_tables(&pts[0], &h_table, 1);
+      std::vector<const CtTable*> tables(2 * N + 1);
+      tables[0] = &h_table;
+      std::copy(gen_tables.begin(), gen_tables.end(), tables.begin() + 1);
+      s = msm_ct_tables(tables.data(), ks.data(), tables.size());
+    } else {
+      s = detail::sum_ct(pts.data(), ks.data(), pts.size());
+    }
+    proof.S = Point("add_point", to_affine(s));
     ct::publish(proof.S);
   }
 

@@ -144,10 +144,24 @@ TEST(Curve, ConstantTimeProductOnSplitEdgeScalars) {
                         half, half - Fr::one(), half + Fr::one()};
   for (const Fr& k : sample_scalars(16)) ks.push_back(k);
   std::vector<G1Affine> ps = sample_points(3);
+  std::vector<G1Affine> bases(ks.size());
+  G1Jac want_sum = G1Jac::identity();
   for (size_t i = 0; i < ks.size(); ++i) {
     const G1Affine& p = ps[i % ps.size()];
     EXPECT_EQ(to_affine(mul_ct(p, ks[i])), to_affine_vartime(mul_vartime(p, ks[i]))) << hex_of(ks[i]);
+    // The same scalars alone and together through the shared-inversion sum,
+    // whose tree then meets equal and related points of one base.
+    EXPECT_EQ(to_affine(msm_ct_public_bases(&p, &ks[i], 1)), to_affine_vartime(mul_vartime(p, ks[i])))
+        << hex_of(ks[i]);
+    OddTable odd;
+    build_odd_tables(&p, &odd, 1);
+    const OddTable* odd_ptr = &odd;
+    EXPECT_EQ(to_affine_vartime(msm_vartime_odd(&odd_ptr, &ks[i], 1)), to_affine_vartime(mul_vartime(p, ks[i])))
+        << hex_of(ks[i]);
+    bases[i] = p;
+    want_sum = add(want_sum, mul_vartime(p, ks[i]));
   }
+  EXPECT_EQ(to_affine(msm_ct_public_bases(bases.data(), ks.data(), ks.size())), to_affine_vartime(want_sum));
 }
 
 TEST(Curve, MsmEqualsSumOfProducts) {
@@ -173,6 +187,12 @@ TEST(Curve, MsmEqualsSumOfProducts) {
     G1Jac got = msm_vartime(ps.data(), ks.data(), n);
     EXPECT_EQ(to_affine_vartime(got), to_affine_vartime(want));
     EXPECT_EQ(to_affine(msm_ct(ps.data(), ks.data(), n)), to_affine_vartime(want));
+    EXPECT_EQ(to_affine(msm_ct_public_bases(ps.data(), ks.data(), n)), to_affine_vartime(want));
+    std::vector<OddTable> odd(n);
+    build_odd_tables(ps.data(), odd.data(), n);
+    std::vector<const OddTable*> odd_ptrs(n);
+    for (size_t i = 0; i < n; ++i) odd_ptrs[i] = &odd[i];
+    EXPECT_EQ(to_affine_vartime(msm_vartime_odd(odd_ptrs.data(), ks.data(), n)), to_affine_vartime(want));
   }
   // A sum that cancels exactly.
   std::vector<G1Affine> ps = sample_points(2);
@@ -180,6 +200,7 @@ TEST(Curve, MsmEqualsSumOfProducts) {
   std::vector<Fr> ks = {Fr::from_u64(5), -Fr::from_u64(5)};
   EXPECT_TRUE(msm_vartime(ps.data(), ks.data(), 2).is_identity());
   EXPECT_TRUE(msm_ct(ps.data(), ks.data(), 2).is_identity());
+  EXPECT_TRUE(msm_ct_public_bases(ps.data(), ks.data(), 2).is_identity());
 }
 
 TEST(Curve, BatchNormalisationMatchesSingle) {

@@ -95,6 +95,10 @@ void check_group(int round) {
   // The complete addition, also of a point and its negation.
   G1Affine both = to_affine(add_ct(mul_ct(base, k), mul_ct(p, k2)));
   G1Affine none = to_affine(add_ct(mul_ct(p, k), neg(mul_ct(p, k))));
+  // The same sum over public bases (shared-inversion affine additions).
+  G1Affine pub[3] = {base, G1Affine::generator(), to_affine_vartime(mul_vartime(base, Fr::from_u64(7)))};
+  pub[1].y = -pub[1].y;
+  G1Affine sum_pub = to_affine(msm_ct_public_bases(pub, ks, 3));
 
   // Fq inversion and square of a secret-derived coordinate.
   Fq x = p.x.inverse_ct() * p.y.sqr() - p.x;
@@ -108,12 +112,15 @@ void check_group(int round) {
   release(sum);
   release(both);
   release(none);
+  release(ks);
+  release(sum_pub);
   // Cross-check with the variable-time path on the released values.
   G1Affine want = to_affine_vartime(mul_vartime(base, k));
   G1Affine want_sum = to_affine_vartime(add(mul_vartime(base, k), mul_vartime(p, k2)));
   expect(p == want, "mul_ct");
   expect(sum == want_sum && both == want_sum && none.infinity, "msm_ct / add_ct");
   expect(k2.is_zero() || k2 * kinv == Fr::one(), "inverse_ct");
+  expect(sum_pub == to_affine_vartime(msm_vartime(pub, ks, 3)), "msm_ct_public_bases");
 }
 
 // Key generation, commitments, the scalar from a secret value, products and
