@@ -364,12 +364,52 @@ const Fr& glv_lambda() {
   return l;
 }
 
+namespace {
+
+constexpr U256 kA2{{0x0be4e1541221250bULL, 0x6f4d8248eeb859fdULL, 0, 0}};
+
+// a * b mod 2^256.
+U256 mul_low(const U256& a, const U256& b) {
+  uint64_t t[4] = {0, 0, 0, 0};
+  for (int i = 0; i < 4; ++i) {
+    if (b.w[i] == 0) continue;
+    uint64_t c = 0;
+    for (int j = 0; i + j < 4; ++j) t[i + j] = fieldimpl::mac(t[i + j], a.w[j], b.w[i], c);
+  }
+  return U256{{t[0], t[1], t[2], t[3]}};
+}
+
+// a - b mod 2^256.
+U256 sub_low(const U256& a, const U256& b) {
+  U256 out;
+  uint64_t borrow = 0;
+  for (int i = 0; i < 4; ++i) out.w[i] = fieldimpl::sbb(a.w[i], b.w[i], borrow);
+  return out;
+}
+
+// A two's-complement value mod 2^256 that is known to be small, as a
+// magnitude and a sign.
+void from_twos(const U256& v, U256& mag, bool& negative) {
+  negative = (v.w[3] >> 63) != 0;
+  mag = negative ? sub_low(U256{{0, 0, 0, 0}}, v) : v;
+}
+
+}  // namespace
+
+// The same split as glv_split_masks, in plain integer arithmetic mod 2^256:
+// k2 = c1 (-b1) - c2 b2 and k1 = k - c1 a1 - c2 a2, so that
+// k1 + k2 lambda = k - c1 (a1 + b1 lambda) - c2 (a2 + b2 lambda) = k (mod r).
+// Both are below 2^128 in absolute value, so their residues mod 2^256 read
+// as two's complement are the integers themselves, and they equal the
+// signed representatives in (-r/2, r/2] that the masked split computes.
 GlvSplit glv_split(const Fr& k) {
+  const U256 kc = k.to_canonical();
+  const U256 c1 = mul_high(kc, kG1), c2 = mul_high(kc, kG2);
+  const U256 k2 = sub_low(mul_low(c1, kMinusB1), mul_low(c2, kB2));
+  const U256 k1 = sub_low(sub_low(kc, mul_low(c1, kB2)), mul_low(c2, kA2));
   GlvSplit s;
-  uint64_t n1, n2;
-  glv_split_masks(k, s.k1, n1, s.k2, n2);
-  s.neg1 = n1 != 0;
-  s.neg2 = n2 != 0;
+  from_twos(k1, s.k1, s.neg1);
+  from_twos(k2, s.k2, s.neg2);
   return s;
 }
 
