@@ -146,26 +146,66 @@ G1Affine to_affine_vartime(const G1Jac& p) {
   return G1Affine{p.X * zi2, p.Y * zi2 * zi, false};
 }
 
+namespace {
+
+// Replaces every v[i] (none zero) by its inverse with one field inversion
+// (Montgomery's trick). The running products go in four interleaved chains,
+// so that consecutive multiplications do not wait for each other's results.
+NACREL_FLATTEN void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix) {
+  constexpr size_t kLanes = 4;
+  if (m == 0) return;
+  prefix.resize(m);
+  Fq acc[kLanes] = {Fq::one(), Fq::one(), Fq::one(), Fq::one()};
+  const size_t full = m / kLanes * kLanes;
+  for (size_t k = 0; k < full; k += kLanes) {
+    for (size_t l = 0; l < kLanes; ++l) {
+      prefix[k + l] = acc[l];
+      acc[l] = acc[l] * v[k + l];
+    }
+  }
+  for (size_t k = full; k < m; ++k) {
+    prefix[k] = acc[k - full];
+    acc[k - full] = acc[k - full] * v[k];
+  }
+  // lane[l] = 1 / acc[l], from the one inversion of their product.
+  const Fq a01 = acc[0] * acc[1], a23 = acc[2] * acc[3];
+  const Fq inv = (a01 * a23).inverse_vartime();
+  const Fq i01 = inv * a23, i23 = inv * a01;
+  Fq lane[kLanes] = {i01 * acc[1], i01 * acc[0], i23 * acc[3], i23 * acc[2]};
+  for (size_t k = m; k-- > full;) {
+    const Fq vk = v[k];
+    v[k] = lane[k - full] * prefix[k];
+    lane[k - full] = lane[k - full] * vk;
+  }
+  for (size_t k = full; k > 0; k -= kLanes) {
+    for (size_t l = kLanes; l-- > 0;) {
+      const size_t at = k - kLanes + l;
+      const Fq vk = v[at];
+      v[at] = lane[l] * prefix[at];
+      lane[l] = lane[l] * vk;
+    }
+  }
+}
+
+}  // namespace
+
 NACREL_FLATTEN void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
   if (n == 0) return;
-  // prefix[i] = product of the non-zero Z of in[0..i).
-  std::vector<Fq> prefix(n);
-  Fq acc = Fq::one();
+  std::vector<Fq> zi, scratch;
+  zi.reserve(n);
   for (size_t i = 0; i < n; ++i) {
-    prefix[i] = acc;
-    if (!in[i].is_identity()) acc = acc * in[i].Z;
+    if (!in[i].is_identity()) zi.push_back(in[i].Z);
   }
-  Fq inv = acc.inverse_vartime();
-  for (size_t i = n; i-- > 0;) {
+  batch_invert(zi.data(), zi.size(), scratch);
+  size_t at = 0;
+  for (size_t i = 0; i < n; ++i) {
     if (in[i].is_identity()) {
       out[i] = G1Affine::identity();
       continue;
     }
-    Fq zi = inv * prefix[i];
-    inv = inv * in[i].Z;
-    Fq zi2 = zi.sqr();
-    G1Affine a{in[i].X * zi2, in[i].Y * zi2 * zi, false};
-    out[i] = a;
+    const Fq z = zi[at++];
+    const Fq z2 = z.sqr();
+    out[i] = G1Affine{in[i].X * z2, in[i].Y * z2 * z, false};
   }
 }
 
@@ -771,9 +811,7 @@ NACREL_FLATTEN G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
       break;
     }
     den.resize(m);
-    prefix.resize(m);
     kind.resize(m);
-    Fq acc = Fq::one();
     for (size_t k = 0; k < m; ++k) {
       const G1Affine& b = buckets[batch[k].bucket];
       const G1Affine& q = terms[batch[k].term].p;
@@ -790,13 +828,10 @@ NACREL_FLATTEN G1Jac pippenger_affine(const std::vector<Term>& terms, int c) {
       } else {
         kind[k] = kCancel;
       }
-      prefix[k] = acc;
-      acc = acc * den[k];
     }
-    Fq inv = acc.inverse_vartime();
-    for (size_t k = m; k-- > 0;) {
-      const Fq di = inv * prefix[k];
-      inv = inv * den[k];
+    batch_invert(den.data(), m, prefix);
+    for (size_t k = 0; k < m; ++k) {
+      const Fq& di = den[k];
       G1Affine& b = buckets[batch[k].bucket];
       const G1Affine& q = terms[batch[k].term].p;
       const Fq qy = batch[k].negate ? -q.y : q.y;
@@ -989,8 +1024,6 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
     if (pair_at.empty()) return;
     const size_t m = pair_at.size();
     den.resize(m);
-    prefix.resize(m);
-    Fq acc = Fq::one();
     for (size_t k = 0; k < m; ++k) {
       const G1Affine& p = pts[pair_at[k]];
       const G1Affine& q = pts[pair_at[k] + 1];
@@ -998,13 +1031,10 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
       else if (p.x != q.x) den[k] = q.x - p.x;
       else if (p.y == q.y) den[k] = p.y + p.y;  // y != 0: no point of order 2
       else den[k] = Fq::one();                  // opposite points
-      prefix[k] = acc;
-      acc = acc * den[k];
     }
-    Fq inv = acc.inverse_vartime();
-    for (size_t k = m; k-- > 0;) {
-      const Fq di = inv * prefix[k];
-      inv = inv * den[k];
+    batch_invert(den.data(), m, prefix);
+    for (size_t k = 0; k < m; ++k) {
+      const Fq& di = den[k];
       G1Affine& p = pts[pair_at[k]];
       const G1Affine& q = pts[pair_at[k] + 1];
       if (q.infinity) continue;
