@@ -1005,6 +1005,63 @@ NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, 
   }
 }
 
+void build_comb_table(const G1Affine& p, CombTable& out) {
+  constexpr int kPos = CombTable::kPositions, kMul = CombTable::kMultiples;
+  out.identity = p.infinity;
+  if (p.infinity) return;
+  // The bases 2^(kBits*j) P first, made affine together, then their
+  // multiples by mixed additions, made affine together.
+  std::vector<G1Jac> jac(size_t(kPos) * kMul);
+  G1Jac q = to_jacobian(p);
+  for (int j = 0; j < kPos; ++j) {
+    jac[size_t(j) * kMul] = q;
+    for (int d = 0; d < CombTable::kBits; ++d) q = dbl(q);
+  }
+  std::vector<G1Jac> bases(kPos);
+  std::vector<G1Affine> base_aff(kPos);
+  for (int j = 0; j < kPos; ++j) bases[j] = jac[size_t(j) * kMul];
+  batch_to_affine(bases.data(), base_aff.data(), kPos);
+  for (int j = 0; j < kPos; ++j) {
+    G1Jac* row = &jac[size_t(j) * kMul];
+    row[0] = to_jacobian(base_aff[j]);
+    for (int d = 1; d < kMul; ++d) row[d] = add_mixed(row[d - 1], base_aff[j]);
+  }
+  batch_to_affine(jac.data(), &out.entries[0][0], jac.size());
+}
+
+G1Jac mul_comb(const CombTable& table, const Fr& k) {
+  constexpr int kBits = CombTable::kBits;
+  constexpr int64_t kFull = int64_t(1) << kBits, kHalf = kFull >> 1;
+  if (table.identity || k.is_zero()) return G1Jac::identity();
+  const GlvSplit s = glv_split(k);
+  const Fq& b = beta();
+  G1Jac acc = G1Jac::identity();
+  for (int h = 0; h < 2; ++h) {
+    const U256& m = h ? s.k2 : s.k1;
+    const bool negate = h ? s.neg2 : s.neg1;
+    int64_t carry = 0;
+    for (int j = 0; j < CombTable::kPositions; ++j) {
+      int64_t d = int64_t(bits_at(m, j * kBits, kBits)) + carry;
+      carry = d > kHalf;
+      if (carry) d -= kFull;
+      if (d == 0) continue;
+      const G1Affine& e = table.entries[j][(d < 0 ? -d : d) - 1];
+      const Fq y = (d < 0) != negate ? -e.y : e.y;
+      acc = add_mixed(acc, G1Affine{h ? e.x * b : e.x, y, false});
+    }
+  }
+  return acc;
+}
+
+const CombTable& generator_comb() {
+  static const CombTable* table = [] {
+    CombTable* t = new CombTable;  // lives until exit
+    build_comb_table(G1Affine::generator(), *t);
+    return t;
+  }();
+  return *table;
+}
+
 namespace {
 
 // Sums the points of every bucket (segments [start[b], start[b+1]) of pts)

@@ -442,6 +442,29 @@ TEST(Curve, FixedTableMsmEqualsMsmVartime) {
   }
 }
 
+TEST(Curve, CombProductsEqualMulVartime) {
+  // Digits at the bounds of the 7-bit windows (64 with and without a carry,
+  // a carry out of the top position), one GLV half zero, the ends of the
+  // range; for the generator's table, another point's and the identity's.
+  const Fr l = glv_lambda();
+  const Fr two128 = Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32) *
+                    Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32);
+  std::vector<Fr> ks = {Fr::zero(),        Fr::one(),          -Fr::one(),          l,
+                        -l,                Fr::from_u64(64),   Fr::from_u64(65),    Fr::from_u64(0x2040810204081ULL * 64),
+                        two128 - Fr::one(), -(two128 - Fr::one()), l * (two128 - Fr::one()), Fr::from_u64(2).inverse_ct()};
+  for (const Fr& k : sample_scalars(20)) ks.push_back(k);
+  const G1Affine other = sample_points(1)[0];
+  CombTable other_table, identity_table;
+  build_comb_table(other, other_table);
+  build_comb_table(G1Affine::identity(), identity_table);
+  for (const Fr& k : ks) {
+    SCOPED_TRACE(hex_of(k));
+    EXPECT_EQ(to_affine_vartime(mul_comb(generator_comb(), k)), to_affine_vartime(mul_vartime(G1Affine::generator(), k)));
+    EXPECT_EQ(to_affine_vartime(mul_comb(other_table, k)), to_affine_vartime(mul_vartime(other, k)));
+    EXPECT_TRUE(mul_comb(identity_table, k).is_identity());
+  }
+}
+
 TEST(Curve, FixedTableFoldEqualsProducts) {
   // lo[i] + P_i*k for shared edge and random k; lo the identity, equal to
   // P_i*k (a doubling) or its opposite (the identity), and an identity P_i.
