@@ -639,6 +639,29 @@ int wnaf(const U256& k, int w, int8_t* digits) {
   return len;
 }
 
+// madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
+// False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
+NACREL_FLATTEN bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
+  Fq Z1Z1 = p.Z.sqr();
+  Fq U2 = q.x * Z1Z1;
+  Fq S2 = q.y * p.Z * Z1Z1;
+  Fq H = U2 - p.X;
+  if (H.is_zero()) return false;
+  Fq rr = S2 - p.Y;
+  rr = rr + rr;
+  Fq HH = H.sqr();
+  Fq I = HH + HH;
+  I = I + I;
+  Fq J = H * I;
+  Fq V = p.X * I;
+  Fq X3 = rr.sqr() - J - V - V;
+  Fq YJ = p.Y * J;
+  Fq Y3 = rr * (V - X3) - YJ - YJ;
+  ratio = H + H;
+  out = G1Jac{X3, Y3, p.Z * ratio};
+  return true;
+}
+
 constexpr int kWnafWidth = 5;
 constexpr int kTableSize = 1 << (kWnafWidth - 2);  // P, 3P, ..., 15P
 constexpr int kMaxDigits = 260;
@@ -653,36 +676,80 @@ struct StrausTables {
   int maxlen = 0;
 };
 
+// Each point's odd multiples P, 3P, ... are formed as in mul_vartime: on the
+// curve scaled by u = Z(2P), 2P is affine, so they follow by mixed
+// additions whose Z ratios are known; one inversion of every point's last
+// Z (shared by all points) then makes all of them affine by those ratios.
+// A point gets only as many multiples as its digits (and its second half's)
+// use: a scalar of 1 needs none but the point itself.
 StrausTables straus_tables(const std::vector<Term>& terms) {
   StrausTables st;
   const size_t n = terms.size();
   st.n = n;
   if (n == 0) return st;
-  std::vector<G1Jac> jt(n * kTableSize);
   st.digits.resize(n * kMaxDigits);
   st.lens.resize(n);
+  st.at.resize(n * kTableSize);
+  std::vector<int> need(n, 0);
   for (size_t i = 0; i < n; ++i) {
+    const int8_t* dg = &st.digits[i * kMaxDigits];
     st.lens[i] = wnaf(terms[i].m, kWnafWidth, &st.digits[i * kMaxDigits]);
     if (st.lens[i] > st.maxlen) st.maxlen = st.lens[i];
+    int top = 0;
+    for (int b = 0; b < st.lens[i]; ++b) top = std::max(top, dg[b] < 0 ? -dg[b] : int(dg[b]));
+    need[i] = (top + 1) / 2;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (terms[i].endo_of >= 0) need[size_t(terms[i].endo_of)] = std::max(need[size_t(terms[i].endo_of)], need[i]);
+  }
+  std::vector<G1Jac> jt(n * kTableSize);
+  std::vector<Fq> ratio(n * kTableSize), last_z;
+  std::vector<size_t> scaled;  // terms whose multiples wait for the inversion
+  for (size_t i = 0; i < n; ++i) {
+    if (terms[i].endo_of >= 0 || need[i] == 0) continue;
+    const G1Affine& p = terms[i].p;
+    G1Affine* out = &st.at[i * kTableSize];
+    out[0] = p;
+    if (need[i] == 1) continue;
+    const G1Jac d = dbl(to_jacobian(p));
+    const Fq u2 = d.Z.sqr();
+    const G1Affine d_aff{d.X, d.Y, false};
     G1Jac* t = &jt[i * kTableSize];
-    if (terms[i].endo_of >= 0) {
-      // Filled from the first half's table below; identities cost nothing
-      // in the batch normalisation.
-      for (int j = 0; j < kTableSize; ++j) t[j] = G1Jac::identity();
+    t[0] = G1Jac{p.x * u2, p.y * u2 * d.Z, Fq::one()};
+    bool ok = true;
+    for (int j = 1; j < need[i] && ok; ++j) ok = add_mixed_ratio(t[j - 1], d_aff, t[j], ratio[i * kTableSize + j]);
+    if (!ok) {
+      // Cannot happen for a point of prime order r > 15; kept as a guard.
+      const G1Jac p1 = to_jacobian(p), p2 = dbl(p1);
+      G1Jac acc = p1;
+      for (int j = 1; j < need[i]; ++j) {
+        acc = add(acc, p2);
+        out[j] = to_affine_vartime(acc);
+      }
       continue;
     }
-    t[0] = to_jacobian(terms[i].p);
-    G1Jac p2 = dbl(t[0]);
-    for (int j = 1; j < kTableSize; ++j) t[j] = add(t[j - 1], p2);
+    scaled.push_back(i);
+    last_z.push_back(t[need[i] - 1].Z * d.Z);
   }
-  st.at.resize(n * kTableSize);
-  batch_to_affine(jt.data(), st.at.data(), jt.size());
+  std::vector<Fq> scratch;
+  batch_invert(last_z.data(), last_z.size(), scratch);
+  for (size_t at = 0; at < scaled.size(); ++at) {
+    const size_t i = scaled[at];
+    const G1Jac* t = &jt[i * kTableSize];
+    G1Affine* out = &st.at[i * kTableSize];
+    Fq s = last_z[at];  // 1 / (Z_j u) for the entry j below
+    for (int j = need[i] - 1; j >= 0; --j) {
+      const Fq s2 = s.sqr();
+      out[j] = G1Affine{t[j].X * s2, t[j].Y * s2 * s, false};
+      if (j > 0) s = s * ratio[i * kTableSize + j];
+    }
+  }
   for (size_t i = 0; i < n; ++i) {
     if (terms[i].endo_of < 0) continue;
     // phi(jP) = (beta x, y), with the sign of the second half.
     const G1Affine* base = &st.at[size_t(terms[i].endo_of) * kTableSize];
     G1Affine* t = &st.at[i * kTableSize];
-    for (int j = 0; j < kTableSize; ++j) {
+    for (int j = 0; j < need[i]; ++j) {
       t[j] = G1Affine{base[j].x * beta(), terms[i].flip ? -base[j].y : base[j].y, false};
     }
   }
@@ -896,32 +963,6 @@ G1Jac msm_vartime_with(const G1Affine* points, const Fr* scalars, size_t n, int 
   return pippenger_affine(terms, msm_window_for(terms.size()));
 }
 
-namespace {
-
-// madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
-// False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
-NACREL_FLATTEN bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
-  Fq Z1Z1 = p.Z.sqr();
-  Fq U2 = q.x * Z1Z1;
-  Fq S2 = q.y * p.Z * Z1Z1;
-  Fq H = U2 - p.X;
-  if (H.is_zero()) return false;
-  Fq rr = S2 - p.Y;
-  rr = rr + rr;
-  Fq HH = H.sqr();
-  Fq I = HH + HH;
-  I = I + I;
-  Fq J = H * I;
-  Fq V = p.X * I;
-  Fq X3 = rr.sqr() - J - V - V;
-  Fq YJ = p.Y * J;
-  Fq Y3 = rr * (V - X3) - YJ - YJ;
-  ratio = H + H;
-  out = G1Jac{X3, Y3, p.Z * ratio};
-  return true;
-}
-
-}  // namespace
 
 // One point: the odd multiples P, 3P, ..., 15P are made affine without an
 // inversion. With u = Z(2P), the curve y^2 = x^3 + 3u^6 is isomorphic by
