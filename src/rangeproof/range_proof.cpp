@@ -50,6 +50,25 @@ SecretVector<Scalar> scalars_of(const std::vector<Fr>& v, const char* purpose) {
   return out;
 }
 
+bool is_generator(const Point& p) { return p.ge() == G1Affine::generator(); }
+
+// sum points[i]*scalars[i] + G*g_scalar, the last through the generator's
+// table when G is the standard generator.
+G1Jac msm_with_g(const Point& G, const Fr& g_scalar, std::vector<G1Affine>& pts, std::vector<Fr>& ks,
+                 const std::vector<const FixedTable*>& tables, const Fr* fixed_scalars, size_t n_fixed) {
+  G1Jac extra = G1Jac::identity();
+  if (is_generator(G)) {
+    extra = mul_comb(generator_comb(), g_scalar);
+  } else {
+    pts.push_back(G.ge());
+    ks.push_back(g_scalar);
+  }
+  const G1Jac rest = tables.empty() ? msm_vartime(pts.data(), ks.data(), pts.size())
+                                    : msm_vartime_fixed(tables.data(), fixed_scalars, n_fixed, pts.data(), ks.data(),
+                                                        pts.size());
+  return add(rest, extra);
+}
+
 }  // namespace
 
 void check_range_shape(size_t g_len, size_t h_len, uint64_t n, uint64_t m) {
@@ -64,13 +83,19 @@ RangeChallenges range_challenges(const RangeProof& proof, const Point& G, const 
                                  const std::vector<Point>& commitments) {
   RangeChallenges c;
   c.y = point_challenge({&proof.A, &proof.S});
-  const Point by = Point::generator().mul_public(c.y);
+  c.ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
+  // B*y and G*ux, through the generator's table where they can, made affine
+  // with one inversion.
+  const G1Jac prods[2] = {mul_comb(generator_comb(), c.y.fe()), is_generator(G) ? mul_comb(generator_comb(), c.ux.fe())
+                                                                                 : mul_vartime(G.ge(), c.ux.fe())};
+  G1Affine aff[2];
+  batch_to_affine(prods, aff, 2);
+  const Point by("scalar_mul", aff[0]);
   c.z = point_challenge({&by});
   std::vector<const Point*> tx_points = {&proof.T1, &proof.T2, &G, &H};
   for (const Point& v : commitments) tx_points.push_back(&v);
   c.x = point_challenge(tx_points.data(), tx_points.size());
-  c.ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
-  c.Gx = G.mul_public(c.ux);
+  c.Gx = Point("scalar_mul", aff[1]);
   return c;
 }
 
@@ -277,8 +302,6 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     std::vector<Fr> ks;
     pts.reserve(m + 4);
     ks.reserve(m + 4);
-    pts.push_back(G.ge());
-    ks.push_back(tx_f - delta);
     pts.push_back(H.ge());
     ks.push_back(tau_x.fe());
     pts.push_back(T1.ge());
@@ -289,24 +312,23 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
       pts.push_back(commitments[j].ge());
       ks.push_back(-z_j2[j]);
     }
-    if (!msm_vartime(pts.data(), ks.data(), pts.size()).is_identity()) return false;
+    if (!msm_with_g(G, tx_f - delta, pts, ks, {}, nullptr, 0).is_identity()) return false;
   }
 
   // Inner product argument with P and h'_i = h_i*y^-i substituted, exactly:
   // G*ux*(tx - a*b) - miu*H + A + x*S + sum(x_j^2 L_j + x_j^-2 R_j)
   //   + sum g_i*(-z - a*s_i) + sum h_i*(z + y^-i*(z^(j(i)+2)*2^k(i) - b*s_{N-1-i})) == 0.
   // The generator vectors, when they are the cached ones, are multiplied
-  // through their precomputed tables; the other points directly.
-  const size_t count = 2 * k + 4;
-  std::vector<G1Affine> pts(count + 2 * N);
-  std::vector<Fr> ks(count + 2 * N);
-  size_t t = 0;
+  // through their precomputed tables, G through its own when it is the
+  // standard generator; the other points directly.
+  std::vector<G1Affine> pts;
+  std::vector<Fr> ks;
+  pts.reserve(2 * k + 4 + 2 * N);
+  ks.reserve(2 * k + 4 + 2 * N);
   auto term = [&](const G1Affine& p, const Fr& s) {
-    pts[t] = p;
-    ks[t] = s;
-    ++t;
+    pts.push_back(p);
+    ks.push_back(s);
   };
-  term(G.ge(), ux * (tx_f - a * b));
   term(H.ge(), -miu.fe());
   term(A.ge(), Fr::one());
   term(S.ge(), x);
@@ -316,21 +338,23 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     term(inner_product_proof.L[j].ge(), xj * xj);
     term(inner_product_proof.R[j].ge(), xij * xij);
   }
-  // g_i at [count, count + N), h_i at [count + N, count + 2N).
+  // Scalars of g_i at [0, N), of h_i at [N, 2N).
+  std::vector<Fr> gen_ks(2 * N);
   const Fr minus_z = -z;
   Fr y_inv_i = Fr::one(), two_k = Fr::one();
   for (size_t i = 0; i < N; ++i) {
     if (i % n == 0) two_k = Fr::one();
-    pts[count + i] = g_vec[i].ge();
-    ks[count + i] = minus_z - a * f.s[i].fe();
-    pts[count + N + i] = h_vec[i].ge();
-    ks[count + N + i] = z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe());
+    gen_ks[i] = minus_z - a * f.s[i].fe();
+    gen_ks[N + i] = z + y_inv_i * (z_j2[i / n] * two_k - b * f.s[N - 1 - i].fe());
     y_inv_i *= y_inv;
     two_k = two_k.dbl();
   }
   const std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
-  if (!tables.empty()) return msm_vartime_fixed(tables.data(), ks.data() + count, 2 * N, pts.data(), ks.data(), count).is_identity();
-  return msm_vartime(pts.data(), ks.data(), count + 2 * N).is_identity();
+  if (tables.empty()) {
+    for (size_t i = 0; i < N; ++i) term(g_vec[i].ge(), gen_ks[i]);
+    for (size_t i = 0; i < N; ++i) term(h_vec[i].ge(), gen_ks[N + i]);
+  }
+  return msm_with_g(G, ux * (tx_f - a * b), pts, ks, tables, gen_ks.data(), tables.size()).is_identity();
 }
 
 json::Value RangeProof::to_json() const {

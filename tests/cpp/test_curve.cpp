@@ -437,8 +437,10 @@ TEST(Curve, FixedTableMsmEqualsMsmVartime) {
                     Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32);
   const std::vector<Fr> edge = {Fr::zero(),          Fr::one(),           -Fr::one(),        l,
                                 -l,                  Fr::from_u64(128),   Fr::from_u64(129), Fr::from_u64(0xff80ff7f),
-                                two128 - Fr::one(),  two128,              -two128,           l * two128 + Fr::from_u64(127)};
-  for (size_t n_fixed : {0, 1, 3, 40}) {
+                                two128 - Fr::one(),  two128,              -two128,           l * two128 + Fr::from_u64(127),
+                                // the same for 12-bit digits (from 384 fixed points)
+                                Fr::from_u64(2048),  Fr::from_u64(2049),  Fr::from_u64(0x800801800ULL)};
+  for (size_t n_fixed : {0, 1, 3, 40, 400}) {
     for (size_t n : {0, 2}) {
       SCOPED_TRACE(testing::Message() << n_fixed << " fixed, " << n << " ordinary");
       std::vector<G1Affine> ps = sample_points(n_fixed + n);
@@ -466,6 +468,29 @@ TEST(Curve, FixedTableMsmEqualsMsmVartime) {
         EXPECT_TRUE(msm_vartime_fixed(tables.data(), opp, 1, ps.data(), opp + 1, 1).is_identity());
       }
     }
+  }
+}
+
+TEST(Curve, CombProductsEqualMulVartime) {
+  // Digits at the bounds of the 7-bit windows (64 with and without a carry,
+  // a carry out of the top position), one GLV half zero, the ends of the
+  // range; for the generator's table, another point's and the identity's.
+  const Fr l = glv_lambda();
+  const Fr two128 = Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32) *
+                    Fr::from_u64(uint64_t(1) << 32) * Fr::from_u64(uint64_t(1) << 32);
+  std::vector<Fr> ks = {Fr::zero(),        Fr::one(),          -Fr::one(),          l,
+                        -l,                Fr::from_u64(64),   Fr::from_u64(65),    Fr::from_u64(0x2040810204081ULL * 64),
+                        two128 - Fr::one(), -(two128 - Fr::one()), l * (two128 - Fr::one()), Fr::from_u64(2).inverse_ct()};
+  for (const Fr& k : sample_scalars(20)) ks.push_back(k);
+  const G1Affine other = sample_points(1)[0];
+  CombTable other_table, identity_table;
+  build_comb_table(other, other_table);
+  build_comb_table(G1Affine::identity(), identity_table);
+  for (const Fr& k : ks) {
+    SCOPED_TRACE(hex_of(k));
+    EXPECT_EQ(to_affine_vartime(mul_comb(generator_comb(), k)), to_affine_vartime(mul_vartime(G1Affine::generator(), k)));
+    EXPECT_EQ(to_affine_vartime(mul_comb(other_table, k)), to_affine_vartime(mul_vartime(other, k)));
+    EXPECT_TRUE(mul_comb(identity_table, k).is_identity());
   }
 }
 
