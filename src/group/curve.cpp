@@ -11,7 +11,9 @@ namespace nacrel {
 
 // The point formulas get every field operation inlined: GCC's heuristics
 // otherwise leave many products as calls.
+#ifndef NACREL_FLATTEN
 #define NACREL_FLATTEN __attribute__((flatten))
+#endif
 
 namespace {
 

@@ -25,7 +25,10 @@
 
 namespace nacrel {
 
+// Every field operation inlined into the sums (see curve.cpp).
+#ifndef NACREL_FLATTEN
 #define NACREL_FLATTEN __attribute__((flatten))
+#endif
 
 namespace {
 
