@@ -9,17 +9,10 @@ import pytest
 
 import entry_table as E
 import nacrel
+from helpers import panic_type
 
 MB100 = 100 * 1024 * 1024
 UNWRAP = "called `Result::unwrap()` on an `Err` value: "
-
-
-def panic_type():
-    try:
-        nacrel.from_str("zz")
-    except BaseException as e:  # noqa: B036
-        return type(e)
-    raise AssertionError("from_str('zz') did not fail")
 
 
 PANIC = panic_type()

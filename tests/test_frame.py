@@ -10,6 +10,7 @@ import types
 import pytest
 
 import nacrel
+from helpers import panic_type
 
 FUNCTIONS = [
     "range_proof_test", "commit", "print_commit", "add", "sub", "add_value_commits", "sub_value_commits",
@@ -28,14 +29,6 @@ FUNCTIONS = [
 CLASSES = ["Commit", "rand_r", "GH", "PbSk", "hx", "Token"]
 NOARG = {"gen_GH", "gen_r", "curve_name"}
 
-
-
-def panic_type():
-    try:
-        nacrel.from_str("zz")
-    except BaseException as e:  # noqa: B036 - the panic type is what we want
-        return type(e)
-    raise AssertionError("from_str('zz') did not fail")
 
 
 @pytest.fixture(scope="module")

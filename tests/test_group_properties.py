@@ -6,23 +6,11 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import nacrel
+from helpers import panic_type
 
 py_ecc = pytest.importorskip("py_ecc.optimized_bn128")
 curve_order = py_ecc.curve_order
 P = py_ecc.field_modulus
-
-PanicException = None
-
-
-def panic_type():
-    global PanicException
-    if PanicException is None:
-        try:
-            nacrel.from_str("zz")
-        except BaseException as e:  # noqa: B036 - the type is what we want
-            PanicException = type(e)
-    return PanicException
-
 
 def scalar_text(n):
     return "%064x" % (n % curve_order)

@@ -11,17 +11,10 @@ import pytest
 
 import entry_table as E
 import nacrel
+from helpers import panic_type
 
 ROUNDS = int(os.environ.get("NACREL_MEMORY_ROUNDS", "200"))
 WARMUP = 50
-
-
-def panic_type():
-    try:
-        nacrel.from_str("zz")
-    except BaseException as e:  # noqa: B036
-        return type(e)
-    raise AssertionError("from_str('zz') did not fail")
 
 
 PANIC = panic_type()
