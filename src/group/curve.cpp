@@ -264,19 +264,16 @@ NACREL_FLATTEN G1Jac add(const G1Jac& p, const G1Jac& q) {
   return G1Jac{X3, Y3, Z3};
 }
 
-// madd-2007-bl, with the equal and opposite cases handled.
-NACREL_FLATTEN G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
-  if (q.infinity) return p;
-  if (p.is_identity()) return to_jacobian(q);
+namespace {
+// madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
+// False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
+NACREL_FLATTEN bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
   Fq Z1Z1 = p.Z.sqr();
   Fq U2 = q.x * Z1Z1;
   Fq S2 = q.y * p.Z * Z1Z1;
   Fq H = U2 - p.X;
+  if (H.is_zero()) return false;
   Fq rr = S2 - p.Y;
-  if (H.is_zero()) {
-    if (rr.is_zero()) return dbl(p);
-    return G1Jac::identity();
-  }
   rr = rr + rr;
   Fq HH = H.sqr();
   Fq I = HH + HH;
@@ -286,8 +283,22 @@ NACREL_FLATTEN G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
   Fq X3 = rr.sqr() - J - V - V;
   Fq YJ = p.Y * J;
   Fq Y3 = rr * (V - X3) - YJ - YJ;
-  Fq Z3 = add_for_product(p.Z, H).sqr() - Z1Z1 - HH;
-  return G1Jac{X3, Y3, Z3};
+  ratio = H + H;
+  out = G1Jac{X3, Y3, p.Z * ratio};
+  return true;
+}
+}  // namespace
+
+// madd-2007-bl, with the equal and opposite cases handled.
+NACREL_FLATTEN G1Jac add_mixed(const G1Jac& p, const G1Affine& q) {
+  if (q.infinity) return p;
+  if (p.is_identity()) return to_jacobian(q);
+  G1Jac out;
+  Fq ratio;
+  if (add_mixed_ratio(p, q, out, ratio)) return out;
+  // Same x: q is p or -p.
+  const Fq S2 = q.y * p.Z * p.Z.sqr();
+  return S2 == p.Y ? dbl(p) : G1Jac::identity();
 }
 
 G1Jac neg(const G1Jac& p) { return G1Jac{p.X, -p.Y, p.Z}; }
@@ -677,29 +688,6 @@ int wnaf(const U256& k, int w, int8_t* digits) {
     bit += w;
   }
   return len;
-}
-
-// madd-2007-bl without the exceptional cases, also giving Z3 / Z1 = 2H.
-// False (and nothing written) when H = 0, i.e. p = +-q or p the identity.
-NACREL_FLATTEN bool add_mixed_ratio(const G1Jac& p, const G1Affine& q, G1Jac& out, Fq& ratio) {
-  Fq Z1Z1 = p.Z.sqr();
-  Fq U2 = q.x * Z1Z1;
-  Fq S2 = q.y * p.Z * Z1Z1;
-  Fq H = U2 - p.X;
-  if (H.is_zero()) return false;
-  Fq rr = S2 - p.Y;
-  rr = rr + rr;
-  Fq HH = H.sqr();
-  Fq I = HH + HH;
-  I = I + I;
-  Fq J = H * I;
-  Fq V = p.X * I;
-  Fq X3 = rr.sqr() - J - V - V;
-  Fq YJ = p.Y * J;
-  Fq Y3 = rr * (V - X3) - YJ - YJ;
-  ratio = H + H;
-  out = G1Jac{X3, Y3, p.Z * ratio};
-  return true;
 }
 
 constexpr int kWnafWidth = 5;
