@@ -64,26 +64,33 @@ G1Jac sum_selected_ct(const G1Affine* points, const uint64_t* bits, size_t n);
 // p + q in constant time: complete formulas, no branch on either point
 // (identities included).
 G1Jac add_ct(const G1Jac& p, const G1Jac& q);
-// Multiples P, 2P, ..., 16P of a public point and their images under the
-// endomorphism (2 KB), for constant-time sums over fixed points.
-struct CtTable {
-  static constexpr int kMultiples = 16;
+// Multiples P, 2P, ..., 64P of a public point (4 KB), for constant-time sums
+// over fixed points.
+struct alignas(64) CtTable {
+  static constexpr int kWidth = 7;  // bits of a signed digit
+  static constexpr int kMultiples = 1 << (kWidth - 1);
   struct Entry {
     Fq x, y;
   };
-  Entry mult[2][kMultiples];  // mult[0][j] = (j + 1) P, mult[1][j] = phi((j + 1) P)
-  bool identity;              // P is the identity (the entries are then unset)
+  Entry mult[kMultiples];  // mult[j] = (j + 1) P
+  bool identity;           // P is the identity (the entries are then unset)
 };
 // Fills out[i] for the public points[i], with shared inversions.
 void build_ct_tables(const G1Affine* points, CtTable* out, size_t n);
 // sum of tables[i]'s point times scalars[i], constant time in the scalars
-// (the points are public). Every signed 5-bit digit of every GLV half is one
+// (the points are public). Every signed 7-bit digit of every scalar is one
 // table scan and one affine addition in a summation tree per digit position;
 // the additions of a tree level share one inversion. n = 0 gives the identity.
 // (fixed_ct.cpp)
 G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scalars, size_t n);
 // The same for points without tables: builds them first.
 G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n);
+// Whether the table scans of msm_ct_tables use AVX2 (chosen at start-up by
+// cpuid; x86-64 only). Both paths give identical results.
+bool wide_table_scan_active();
+// Switches the AVX2 scans off (or back on where available), for tests and
+// benchmarks; returns whether they are active afterwards.
+bool set_wide_table_scan(bool on);
 // The split of glv_split as magnitudes below 2^128 and sign masks
 // (all-ones for negative), in constant time.
 void glv_split_ct(const Fr& k, U256& k1, uint64_t& neg1, U256& k2, uint64_t& neg2);

@@ -1,22 +1,26 @@
 // Constant-time sums of products over public bases (msm_ct_tables,
 // msm_ct_public_bases).
 //
-// Each scalar is split by GLV into two halves below 2^128, each written in
-// kDigits signed digits in [-kMultiples, kMultiples] of kWidth bits. The point
-// of every digit is read from a table of P, 2P, ..., kMultiples*P (or their
-// images under the endomorphism) by a full scan with masked moves and negated
-// by a mask; a zero digit gives the identity. For each digit position the
-// selected points of all products are summed by a binary tree of affine
-// additions; the additions of one tree level (all positions together) share
-// one constant-time inversion, so an addition costs about 6 products against
-// 12 for a complete projective one. The position sums are combined by
-// Horner's rule with complete formulas.
+// Each scalar (below 2^254) is written in kDigits signed digits in
+// [-kMultiples, kMultiples] of kWidth bits. The point of every digit is read
+// from a table of P, 2P, ..., kMultiples*P by a full scan with masked moves
+// and negated by a mask; a zero digit gives the identity. For each digit
+// position the selected points of all products are summed by a binary tree
+// of affine additions; the additions of one tree level (all positions
+// together) share one constant-time inversion, so an addition costs about 6
+// products against 12 for a complete projective one. The position sums are
+// combined by Horner's rule with complete formulas.
+//
+// Wider digits mean fewer additions (one per digit) against longer scans;
+// at 7 bits a scalar has 37 digits and a table 64 entries (4 KB).
 //
 // The affine additions have no branch: equal points (doubling), opposite
 // points and identities are selected by masks, and every denominator is
 // non-zero (2y for a doubling, since the group has no point of order 2;
 // 1 where the result comes from the masks alone).
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "group/curve.hpp"
@@ -32,12 +36,14 @@ namespace nacrel {
 
 namespace {
 
-constexpr int kWidth = 5;
-constexpr uint64_t kMultiples = uint64_t(1) << (kWidth - 1);  // table P .. 16P
-static_assert(kMultiples == CtTable::kMultiples);
-// Smallest count with kWidth * kDigits >= 129: a magnitude below 2^128 then
+constexpr int kWidth = CtTable::kWidth;
+constexpr uint64_t kMultiples = CtTable::kMultiples;  // table P .. kMultiples * P
+static_assert(kMultiples == uint64_t(1) << (kWidth - 1));
+// Smallest count with kWidth * kDigits >= 255: a scalar below 2^254 then
 // leaves no carry past the top digit.
-constexpr int kDigits = (128 + kWidth) / kWidth;
+constexpr int kScalarBits = 254;
+constexpr int kDigits = (kScalarBits + kWidth) / kWidth;
+static_assert(kWidth * kDigits >= kScalarBits + 1 && kWidth * (kDigits - 1) < kScalarBits + 1);
 
 inline uint64_t word_eq_mask(uint64_t a, uint64_t b) {
   const uint64_t x = a ^ b;
@@ -147,9 +153,9 @@ inline uint64_t window_at(const U256& m, int pos) {
   return v & ((uint64_t(1) << kWidth) - 1);
 }
 
-// Signed digits of m < 2^128: magnitudes in [0, kMultiples] and sign masks.
+// Signed digits of m < 2^254: magnitudes in [0, kMultiples] and sign masks.
 // Branch-free.
-void recode(const U256& m, uint64_t negate, uint64_t* mag, uint64_t* sign) {
+void recode(const U256& m, uint64_t* mag, uint64_t* sign) {
   uint64_t carry = 0;
   for (int j = 0; j < kDigits; ++j) {
     uint64_t d = window_at(m, j * kWidth) + carry;  // in [0, 2^kWidth]
@@ -157,22 +163,105 @@ void recode(const U256& m, uint64_t negate, uint64_t* mag, uint64_t* sign) {
     d -= carry << kWidth;                           // as a signed value
     const uint64_t s = uint64_t(int64_t(d) >> 63);
     mag[j] = (d ^ s) - s;
-    sign[j] = s ^ negate;
+    sign[j] = s;
   }
 }
 
-// table[mag - 1] with y negated under the mask, or the identity for mag 0;
-// every entry is read.
-inline CtPoint select(const CtTable::Entry* table, uint64_t mag, uint64_t negate) {
-  CtPoint r{table[0].x, table[0].y, 0};
-  for (uint64_t j = 1; j < kMultiples; ++j) {
-    const uint64_t hit = word_eq_mask(j + 1, mag);
-    Fq::cmov(r.x, table[j].x, hit);
-    Fq::cmov(r.y, table[j].y, hit);
+// Vectors of 64-bit lanes: two (SSE2, every x86-64) and four (AVX2).
+typedef uint64_t Lanes2 __attribute__((vector_size(16)));
+typedef uint64_t Lanes4 __attribute__((vector_size(32)));
+
+// (x, y) = table[mag - 1], or zeros for mag 0; every entry is read and the
+// choice is a mask, so neither a branch nor an address depends on mag. With
+// AVX2 the mask comes from a lane-wise comparison; without (SSE2 has no
+// 64-bit comparison) from the word arithmetic of word_eq_mask.
+template <bool kWide>
+NACREL_INLINE void scan_lanes(const CtTable::Entry* table, uint64_t mag, Fq& x, Fq& y) {
+  if constexpr (kWide) {
+    const Lanes4 one = {1, 1, 1, 1};
+    const Lanes4 want = one * mag;
+    Lanes4 index = one, ax = {0, 0, 0, 0}, ay = ax;
+    for (uint64_t j = 0; j < kMultiples; ++j) {
+      const Lanes4 hit = Lanes4(index == want);
+      index += one;
+      Lanes4 ex, ey;
+      std::memcpy(&ex, table[j].x.v, sizeof ex);
+      std::memcpy(&ey, table[j].y.v, sizeof ey);
+      ax |= ex & hit;
+      ay |= ey & hit;
+    }
+    std::memcpy(x.v, &ax, sizeof ax);
+    std::memcpy(y.v, &ay, sizeof ay);
+  } else {
+    Lanes2 a0 = {0, 0}, a1 = a0, a2 = a0, a3 = a0;
+    for (uint64_t j = 0; j < kMultiples; ++j) {
+      const uint64_t m = word_eq_mask(j + 1, mag);
+      const Lanes2 hit = {m, m};
+      Lanes2 e0, e1, e2, e3;
+      std::memcpy(&e0, table[j].x.v, sizeof e0);
+      std::memcpy(&e1, table[j].x.v + 2, sizeof e1);
+      std::memcpy(&e2, table[j].y.v, sizeof e2);
+      std::memcpy(&e3, table[j].y.v + 2, sizeof e3);
+      a0 |= e0 & hit;
+      a1 |= e1 & hit;
+      a2 |= e2 & hit;
+      a3 |= e3 & hit;
+    }
+    std::memcpy(x.v, &a0, sizeof a0);
+    std::memcpy(x.v + 2, &a1, sizeof a1);
+    std::memcpy(y.v, &a2, sizeof a2);
+    std::memcpy(y.v + 2, &a3, sizeof a3);
   }
-  Fq::cmov(r.y, -r.y, negate);
-  r.inf = word_eq_mask(mag, 0);
-  return r;
+}
+
+// The scan of every digit of one scalar: leaves[p * stride] for digit p.
+template <bool kWide>
+NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, const uint64_t* sign,
+                                      CtPoint* leaves, size_t stride) {
+  for (int p = 0; p < kDigits; ++p) {
+    CtPoint& r = leaves[size_t(p) * stride];
+    scan_lanes<kWide>(table, mag[p], r.x, r.y);
+    r.inf = word_eq_mask(mag[p], 0);
+  }
+  (void)sign;
+}
+
+__attribute__((noinline)) void select_digits_base(const CtTable::Entry* table, const uint64_t* mag,
+                                                  const uint64_t* sign, CtPoint* leaves, size_t stride) {
+  select_digits_body<false>(table, mag, sign, leaves, stride);
+}
+
+#if defined(__x86_64__)
+#define NACREL_HAVE_AVX2_SCAN 1
+__attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable::Entry* table,
+                                                                   const uint64_t* mag, const uint64_t* sign,
+                                                                   CtPoint* leaves, size_t stride) {
+  select_digits_body<true>(table, mag, sign, leaves, stride);
+}
+
+bool cpu_has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+std::atomic<bool> g_wide_scan{cpu_has_avx2()};
+#endif
+
+// The leaves of one scalar's digits (y negated under the sign masks, the
+// identity for a zero digit), by the AVX2 scan where it is switched on.
+void select_digits(const CtTable::Entry* table, const uint64_t* mag, const uint64_t* sign, CtPoint* leaves,
+                   size_t stride, bool wide) {
+#ifdef NACREL_HAVE_AVX2_SCAN
+  if (wide)
+    select_digits_avx2(table, mag, sign, leaves, stride);
+  else
+#endif
+    select_digits_base(table, mag, sign, leaves, stride);
+  (void)wide;
+  for (int p = 0; p < kDigits; ++p) {
+    CtPoint& r = leaves[size_t(p) * stride];
+    Fq::cmov(r.y, -r.y, sign[p]);
+  }
 }
 
 }  // namespace
@@ -202,13 +291,11 @@ NACREL_FLATTEN void build_ct_tables(const G1Affine* points, CtTable* out, size_t
       for (uint64_t j = 0; j < half; ++j) base[i * kMultiples + half + j] = added[i * half + j];
     }
   }
-  const Fq beta = glv_endo(G1Affine{Fq::one(), Fq::zero(), false}).x;
   for (size_t i = 0; i < count; ++i) {
     CtTable& t = out[live[i]];
     for (uint64_t j = 0; j < kMultiples; ++j) {
       const CtPoint& e = base[i * kMultiples + j];
-      t.mult[0][j] = CtTable::Entry{e.x, e.y};
-      t.mult[1][j] = CtTable::Entry{e.x * beta, e.y};
+      t.mult[j] = CtTable::Entry{e.x, e.y};
     }
   }
 }
@@ -224,25 +311,20 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
   }
   const size_t count = live.size();
   if (count == 0) return G1Jac::identity();
+  const bool wide = wide_table_scan_active();
 
-  // Leaves: position p of half h of product i at p * width + 2i + h.
-  size_t width = 2 * count;
+  // Leaves: position p of product i at p * width + i.
+  size_t width = count;
   std::vector<CtPoint>&cur = ws.cur, &next = ws.next;
   cur.resize(size_t(kDigits) * (width + 1));
   next.resize(cur.size() / 2 + kDigits);
   {
     uint64_t mag[kDigits], sign[kDigits];
     for (size_t i = 0; i < count; ++i) {
-      U256 m[2];
-      uint64_t neg[2];
-      glv_split_ct(scalars[live[i]], m[0], neg[0], m[1], neg[1]);
-      for (int h = 0; h < 2; ++h) {
-        recode(m[h], neg[h], mag, sign);
-        const CtTable::Entry* t = tables[live[i]]->mult[h];
-        for (int p = 0; p < kDigits; ++p) cur[size_t(p) * width + 2 * i + h] = select(t, mag[p], sign[p]);
-      }
-      secure_wipe(m, sizeof m);
-      secure_wipe(neg, sizeof neg);
+      U256 m = scalars[live[i]].to_canonical();
+      recode(m, mag, sign);
+      select_digits(tables[live[i]]->mult, mag, sign, &cur[i], width, wide);
+      secure_wipe(&m, sizeof m);
     }
     secure_wipe(mag, sizeof mag);
     secure_wipe(sign, sizeof sign);
@@ -274,6 +356,25 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
   const G1Jac total = horner_ct(sums, kDigits, kWidth);
   secure_wipe(sums, sizeof sums);
   return total;
+}
+
+bool wide_table_scan_active() {
+#ifdef NACREL_HAVE_AVX2_SCAN
+  return g_wide_scan.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+bool set_wide_table_scan(bool on) {
+#ifdef NACREL_HAVE_AVX2_SCAN
+  const bool active = on && cpu_has_avx2();
+  g_wide_scan.store(active, std::memory_order_relaxed);
+  return active;
+#else
+  (void)on;
+  return false;
+#endif
 }
 
 G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n) {

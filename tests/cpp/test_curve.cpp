@@ -361,6 +361,53 @@ TEST(Curve, EveryMsmMethodAgrees) {
   }
 }
 
+// The sum over constant-time tables on both table scans (AVX2 where the
+// processor has it, SSE2 otherwise), with scalars whose signed 7-bit digits
+// take every magnitude 0 .. 64 of either sign, carries into the top digit,
+// and bases that repeat, cancel and include the identity.
+TEST(Curve, TableSumOnBothScansEqualsProducts) {
+  const Fr two7 = Fr::from_u64(128);
+  std::vector<Fr> ks = {Fr::zero(), Fr::one(), -Fr::one(), Fr::from_u64(63), Fr::from_u64(64), Fr::from_u64(65),
+                        Fr::from_u64(127), -Fr::from_u64(64), -(Fr::one().dbl().inverse_ct())};
+  // Every digit value d in [-64, 64] at a position of its own (two scalars).
+  for (int part = 0; part < 2; ++part) {
+    Fr k = Fr::zero(), pos = Fr::one();
+    for (int d = -64; d <= 64; ++d) {
+      if ((d + 64) % 2 != part) continue;
+      const Fr mag = Fr::from_u64(uint64_t(d < 0 ? -d : d));
+      k += d < 0 ? -(mag * pos) : mag * pos;
+      pos *= two7;
+    }
+    ks.push_back(k);
+  }
+  Fr top = Fr::one();  // 2^252: the top digit alone
+  for (int i = 0; i < 36; ++i) top *= two7;
+  ks.push_back(top);
+  ks.push_back(top * Fr::from_u64(3) - Fr::one());
+  for (const Fr& k : sample_scalars(6)) ks.push_back(k);
+  std::vector<G1Affine> ps = sample_points(ks.size());
+  ps[3] = ps[2];  // repeated with the same scalar in its own tree positions
+  ks[3] = ks[2];
+  ps[5] = neg(ps[4]);
+  ks[5] = ks[4];
+  ps[6] = G1Affine::identity();
+  std::vector<CtTable> tables(ps.size());
+  build_ct_tables(ps.data(), tables.data(), ps.size());
+  std::vector<const CtTable*> ptrs(ps.size());
+  for (size_t i = 0; i < ps.size(); ++i) ptrs[i] = &tables[i];
+  const G1Affine want = to_affine_vartime(msm_vartime(ps.data(), ks.data(), ks.size()));
+  const bool wide = wide_table_scan_active();
+  for (bool on : {false, true}) {
+    set_wide_table_scan(on);
+    SCOPED_TRACE(wide_table_scan_active() ? "avx2" : "sse2");
+    EXPECT_EQ(to_affine(msm_ct_tables(ptrs.data(), ks.data(), ks.size())), want);
+    for (size_t i = 0; i < ks.size(); ++i) {
+      EXPECT_EQ(to_affine(msm_ct_tables(&ptrs[i], &ks[i], 1)), to_affine_vartime(mul_vartime(ps[i], ks[i]))) << i;
+    }
+  }
+  set_wide_table_scan(wide);
+}
+
 TEST(Curve, ProductsMatchReferenceOnBothFieldPaths) {
   const bool fast = fast_field_mul_active();
   for (bool on : {false, true}) {
