@@ -170,59 +170,96 @@ void recode(const U256& m, uint64_t* mag, uint64_t* sign) {
 // Vectors of 64-bit lanes: two (SSE2, every x86-64) and four (AVX2).
 typedef uint64_t Lanes2 __attribute__((vector_size(16)));
 typedef uint64_t Lanes4 __attribute__((vector_size(32)));
+typedef uint32_t Words4 __attribute__((vector_size(16)));
 
-// (x, y) = table[mag - 1], or zeros for mag 0; every entry is read and the
-// choice is a mask, so neither a branch nor an address depends on mag. With
-// AVX2 the mask comes from a lane-wise comparison; without (SSE2 has no
-// 64-bit comparison) from the word arithmetic of word_eq_mask.
-template <bool kWide>
-NACREL_INLINE void scan_lanes(const CtTable::Entry* table, uint64_t mag, Fq& x, Fq& y) {
+// out[d] = table[mag[d] - 1], or zeros for mag[d] = 0, for kCount digits
+// in one pass over the table (each entry is loaded once for all of them);
+// every entry is read and the choice is a mask from a lane-wise comparison,
+// so neither a branch nor an address depends on a digit.
+template <bool kWide, int kCount>
+NACREL_INLINE void scan_lanes(const CtTable::Entry* table, const uint64_t* mag, CtPoint* const* out) {
   if constexpr (kWide) {
     const Lanes4 one = {1, 1, 1, 1};
-    const Lanes4 want = one * mag;
-    Lanes4 index = one, ax = {0, 0, 0, 0}, ay = ax;
+    Lanes4 want[kCount], ax[kCount], ay[kCount];
+#pragma GCC unroll 8
+    for (int d = 0; d < kCount; ++d) {
+      want[d] = one * mag[d];
+      ax[d] = one - one;
+      ay[d] = ax[d];
+    }
+    Lanes4 index = one;
     for (uint64_t j = 0; j < kMultiples; ++j) {
-      const Lanes4 hit = Lanes4(index == want);
-      index += one;
       Lanes4 ex, ey;
       std::memcpy(&ex, table[j].x.v, sizeof ex);
       std::memcpy(&ey, table[j].y.v, sizeof ey);
-      ax |= ex & hit;
-      ay |= ey & hit;
+#pragma GCC unroll 8
+      for (int d = 0; d < kCount; ++d) {
+        const Lanes4 hit = Lanes4(index == want[d]);
+        ax[d] |= ex & hit;
+        ay[d] |= ey & hit;
+      }
+      index += one;
     }
-    std::memcpy(x.v, &ax, sizeof ax);
-    std::memcpy(y.v, &ay, sizeof ay);
+#pragma GCC unroll 8
+    for (int d = 0; d < kCount; ++d) {
+      std::memcpy(out[d]->x.v, &ax[d], sizeof ax[d]);
+      std::memcpy(out[d]->y.v, &ay[d], sizeof ay[d]);
+    }
   } else {
-    Lanes2 a0 = {0, 0}, a1 = a0, a2 = a0, a3 = a0;
-    for (uint64_t j = 0; j < kMultiples; ++j) {
-      const uint64_t m = word_eq_mask(j + 1, mag);
-      const Lanes2 hit = {m, m};
-      Lanes2 e0, e1, e2, e3;
-      std::memcpy(&e0, table[j].x.v, sizeof e0);
-      std::memcpy(&e1, table[j].x.v + 2, sizeof e1);
-      std::memcpy(&e2, table[j].y.v, sizeof e2);
-      std::memcpy(&e3, table[j].y.v + 2, sizeof e3);
-      a0 |= e0 & hit;
-      a1 |= e1 & hit;
-      a2 |= e2 & hit;
-      a3 |= e3 & hit;
+    // The digits are below 2^31: compared as four equal 32-bit lanes, the
+    // comparison is the whole mask.
+    const Words4 one = {1, 1, 1, 1};
+    Words4 want[kCount];
+    Lanes2 a[kCount][4];
+#pragma GCC unroll 8
+    for (int d = 0; d < kCount; ++d) {
+      want[d] = one * uint32_t(mag[d]);
+#pragma GCC unroll 4
+      for (int l = 0; l < 4; ++l) a[d][l] = Lanes2{0, 0};
     }
-    std::memcpy(x.v, &a0, sizeof a0);
-    std::memcpy(x.v + 2, &a1, sizeof a1);
-    std::memcpy(y.v, &a2, sizeof a2);
-    std::memcpy(y.v + 2, &a3, sizeof a3);
+    Words4 index = one;
+    for (uint64_t j = 0; j < kMultiples; ++j) {
+      Lanes2 e[4];
+      std::memcpy(&e[0], table[j].x.v, sizeof e[0]);
+      std::memcpy(&e[1], table[j].x.v + 2, sizeof e[1]);
+      std::memcpy(&e[2], table[j].y.v, sizeof e[2]);
+      std::memcpy(&e[3], table[j].y.v + 2, sizeof e[3]);
+#pragma GCC unroll 8
+      for (int d = 0; d < kCount; ++d) {
+        const Lanes2 hit = Lanes2(index == want[d]);
+#pragma GCC unroll 4
+        for (int l = 0; l < 4; ++l) a[d][l] |= e[l] & hit;
+      }
+      index += one;
+    }
+#pragma GCC unroll 8
+    for (int d = 0; d < kCount; ++d) {
+      std::memcpy(out[d]->x.v, &a[d][0], sizeof a[d][0]);
+      std::memcpy(out[d]->x.v + 2, &a[d][1], sizeof a[d][1]);
+      std::memcpy(out[d]->y.v, &a[d][2], sizeof a[d][2]);
+      std::memcpy(out[d]->y.v + 2, &a[d][3], sizeof a[d][3]);
+    }
   }
 }
 
-// The scan of every digit of one scalar: leaves[p * stride] for digit p.
+// The scan of every digit of one scalar: leaves[p * stride] for digit p,
+// kGroup digits per pass over the table (as many as the vector registers
+// hold accumulators for).
 template <bool kWide>
 NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, const uint64_t* sign,
                                       CtPoint* leaves, size_t stride) {
-  for (int p = 0; p < kDigits; ++p) {
-    CtPoint& r = leaves[size_t(p) * stride];
-    scan_lanes<kWide>(table, mag[p], r.x, r.y);
-    r.inf = word_eq_mask(mag[p], 0);
+  constexpr int kGroup = kWide ? 4 : 2;
+  int p = 0;
+  for (; p + kGroup <= kDigits; p += kGroup) {
+    CtPoint* out[kGroup];
+    for (int d = 0; d < kGroup; ++d) out[d] = &leaves[size_t(p + d) * stride];
+    scan_lanes<kWide, kGroup>(table, mag + p, out);
   }
+  for (; p < kDigits; ++p) {
+    CtPoint* out = &leaves[size_t(p) * stride];
+    scan_lanes<kWide, 1>(table, mag + p, &out);
+  }
+  for (p = 0; p < kDigits; ++p) leaves[size_t(p) * stride].inf = word_eq_mask(mag[p], 0);
   (void)sign;
 }
 
