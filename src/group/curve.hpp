@@ -69,6 +69,7 @@ G1Jac add_ct(const G1Jac& p, const G1Jac& q);
 struct alignas(64) CtTable {
   static constexpr int kWidth = 7;  // bits of a signed digit
   static constexpr int kMultiples = 1 << (kWidth - 1);
+  static constexpr int kDigits = (254 + kWidth) / kWidth;  // of a scalar below 2^254
   struct Entry {
     Fq x, y;
   };
@@ -85,7 +86,32 @@ void build_ct_tables(const G1Affine* points, CtTable* out, size_t n);
 G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scalars, size_t n);
 // The same for points without tables: builds them first.
 G1Jac msm_ct_public_bases(const G1Affine* points, const Fr* scalars, size_t n);
-// Whether the table scans of msm_ct_tables use AVX2 (chosen at start-up by
+// The tables of 2^(7j) P for every digit position j of a scalar (37 tables,
+// 148 KB), for constant-time products of a fixed point: a product is then one
+// table scan per digit and a sum of the 37 selected points, with no doubling.
+struct CtCombTable {
+  CtTable shifted[CtTable::kDigits];  // shifted[j] is the table of 2^(7j) P
+  bool identity;                      // P is the identity (the tables are then unset)
+};
+void build_ct_comb_table(const G1Affine& p, CtCombTable& out);
+// A constant-time sum of products of comb points by secret scalars and of
+// public points selected by secret bits (each 0 or 1):
+//   sum over t < n_combs of combs[t]'s point times scalars[t]
+//   + sum over i < n_points of bits[i] * points[i].
+struct CtCombSum {
+  const CtCombTable* const* combs;
+  const Fr* scalars;
+  size_t n_combs;
+  const G1Affine* points;
+  const uint64_t* bits;
+  size_t n_points;
+};
+// out[k] = sums[k] for k < n, affine (the identity as (0, 0)), in constant
+// time with respect to the scalars and bits: every selected point is a leaf of
+// one tree of affine additions per sum, and the additions of a tree level
+// share one inversion across all the sums. (fixed_ct.cpp)
+void sums_ct_combs(const CtCombSum* sums, size_t n, G1Affine* out);
+// Whether the table scans of msm_ct_tables and sums_ct_combs use AVX2 (chosen at start-up by
 // cpuid; x86-64 only). Both paths give identical results.
 bool wide_table_scan_active();
 // Switches the AVX2 scans off (or back on where available), for tests and

@@ -42,7 +42,8 @@ static_assert(kMultiples == uint64_t(1) << (kWidth - 1));
 // Smallest count with kWidth * kDigits >= 255: a scalar below 2^254 then
 // leaves no carry past the top digit.
 constexpr int kScalarBits = 254;
-constexpr int kDigits = (kScalarBits + kWidth) / kWidth;
+constexpr int kDigits = CtTable::kDigits;
+static_assert(kDigits == (kScalarBits + kWidth) / kWidth);
 static_assert(kWidth * kDigits >= kScalarBits + 1 && kWidth * (kDigits - 1) < kScalarBits + 1);
 
 inline uint64_t word_eq_mask(uint64_t a, uint64_t b) {
@@ -245,6 +246,17 @@ NACREL_INLINE void scan_lanes(const CtTable::Entry* table, const uint64_t* mag, 
 // The scan of every digit of one scalar: leaves[p * stride] for digit p,
 // kGroup digits per pass over the table (as many as the vector registers
 // hold accumulators for).
+// With a comb (one table per digit position) each digit has its own table
+// and is scanned alone.
+template <bool kWide>
+NACREL_INLINE void select_comb_body(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
+  for (int p = 0; p < kDigits; ++p) {
+    CtPoint* out = &leaves[p];
+    scan_lanes<kWide, 1>(comb.shifted[p].mult, mag + p, &out);
+    leaves[p].inf = word_eq_mask(mag[p], 0);
+  }
+}
+
 template <bool kWide>
 NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, const uint64_t* sign,
                                       CtPoint* leaves, size_t stride) {
@@ -268,8 +280,17 @@ __attribute__((noinline)) void select_digits_base(const CtTable::Entry* table, c
   select_digits_body<false>(table, mag, sign, leaves, stride);
 }
 
+__attribute__((noinline)) void select_comb_base(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
+  select_comb_body<false>(comb, mag, leaves);
+}
+
 #if defined(__x86_64__)
 #define NACREL_HAVE_AVX2_SCAN 1
+__attribute__((noinline, target("avx2"))) void select_comb_avx2(const CtCombTable& comb, const uint64_t* mag,
+                                                                 CtPoint* leaves) {
+  select_comb_body<true>(comb, mag, leaves);
+}
+
 __attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable::Entry* table,
                                                                    const uint64_t* mag, const uint64_t* sign,
                                                                    CtPoint* leaves, size_t stride) {
@@ -301,7 +322,114 @@ void select_digits(const CtTable::Entry* table, const uint64_t* mag, const uint6
   }
 }
 
+// The leaves of one scalar's digits over a comb, at leaves[0 .. kDigits).
+void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* sign, CtPoint* leaves, bool wide) {
+#ifdef NACREL_HAVE_AVX2_SCAN
+  if (wide)
+    select_comb_avx2(comb, mag, leaves);
+  else
+#endif
+    select_comb_base(comb, mag, leaves);
+  (void)wide;
+  for (int p = 0; p < kDigits; ++p) Fq::cmov(leaves[p].y, -leaves[p].y, sign[p]);
+}
+
+// Sums rows of leaves stored one after another (sizes[r] leaves in row r,
+// each at least 1) by a binary tree per row; the additions of one level, all
+// rows together, share one inversion. A row of odd size gets an identity at
+// its end. The root of row r ends in cur[r]; sizes is consumed.
+void sum_rows(Workspace& ws, std::vector<size_t>& sizes) {
+  std::vector<CtPoint>&cur = ws.cur, &next = ws.next, &row = ws.row;
+  const CtPoint identity{Fq::zero(), Fq::zero(), ~uint64_t(0)};
+  for (;;) {
+    size_t total = 0, widest = 0;
+    for (size_t w : sizes) {
+      total += w + (w % 2);
+      widest = std::max(widest, w);
+    }
+    if (widest <= 1) break;
+    // Pairs of every row adjacent: rows of odd size padded.
+    row.resize(total);
+    size_t in = 0, o = 0;
+    for (size_t& w : sizes) {
+      std::copy(cur.begin() + in, cur.begin() + in + w, row.begin() + o);
+      in += w;
+      o += w;
+      if (w % 2 == 1) row[o++] = identity;
+      w = (w + 1) / 2;
+    }
+    next.resize(total / 2);
+    add_pairs_ct(row.data(), next.data(), total / 2, ws.scratch);
+    cur.swap(next);
+  }
+}
+
+inline G1Affine affine_of(const CtPoint& p) {
+  G1Affine r{p.x, p.y, (p.inf & 1) != 0};
+  Fq::cmov(r.x, Fq::zero(), p.inf);
+  Fq::cmov(r.y, Fq::zero(), p.inf);
+  return r;
+}
+
 }  // namespace
+
+void build_ct_comb_table(const G1Affine& p, CtCombTable& out) {
+  // Public point: the shifted points 2^(kWidth j) P by plain doublings.
+  out.identity = p.infinity;
+  if (p.infinity) return;
+  std::vector<G1Jac> shifted(kDigits);
+  shifted[0] = to_jacobian(p);
+  for (int j = 1; j < kDigits; ++j) {
+    shifted[j] = shifted[j - 1];
+    for (int d = 0; d < kWidth; ++d) shifted[j] = dbl(shifted[j]);
+  }
+  std::vector<G1Affine> points(kDigits);
+  batch_to_affine(shifted.data(), points.data(), kDigits);
+  build_ct_tables(points.data(), out.shifted, kDigits);
+}
+
+NACREL_FLATTEN void sums_ct_combs(const CtCombSum* sums, size_t n, G1Affine* out) {
+  thread_local Workspace ws;
+  std::vector<CtPoint>& cur = ws.cur;
+  std::vector<size_t> sizes(n);
+  size_t total = 0;
+  for (size_t k = 0; k < n; ++k) {
+    size_t w = sums[k].n_points;
+    for (size_t t = 0; t < sums[k].n_combs; ++t) w += sums[k].combs[t]->identity ? 0 : kDigits;
+    sizes[k] = std::max<size_t>(w, 1);
+    total += sizes[k];
+  }
+  cur.resize(total);
+  const bool wide = wide_table_scan_active();
+  {
+    uint64_t mag[kDigits], sign[kDigits];
+    size_t at = 0;
+    for (size_t k = 0; k < n; ++k) {
+      const CtCombSum& sum = sums[k];
+      const size_t first = at;
+      for (size_t t = 0; t < sum.n_combs; ++t) {
+        if (sum.combs[t]->identity) continue;  // a public fact
+        U256 m = sum.scalars[t].to_canonical();
+        recode(m, mag, sign);
+        select_comb(*sum.combs[t], mag, sign, &cur[at], wide);
+        at += kDigits;
+        secure_wipe(&m, sizeof m);
+      }
+      for (size_t i = 0; i < sum.n_points; ++i) {
+        // bits[i] - 1: all-ones (the identity) for 0, zero for 1.
+        const uint64_t unselected = sum.bits[i] - 1;
+        cur[at++] = CtPoint{sum.points[i].x, sum.points[i].y, unselected | (uint64_t(0) - uint64_t(sum.points[i].infinity))};
+      }
+      if (at == first) cur[at++] = CtPoint{Fq::zero(), Fq::zero(), ~uint64_t(0)};
+    }
+    secure_wipe(mag, sizeof mag);
+    secure_wipe(sign, sizeof sign);
+  }
+  sum_rows(ws, sizes);
+  for (size_t k = 0; k < n; ++k) out[k] = affine_of(cur[k]);
+  ws.wipe();
+  if (cur.capacity() > kKeptLeaves) ws = Workspace();
+}
 
 NACREL_FLATTEN void build_ct_tables(const G1Affine* points, CtTable* out, size_t n) {
   // The points are public: identities are marked and left out by a branch.

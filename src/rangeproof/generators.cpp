@@ -146,4 +146,21 @@ const Point& range_test_h() {
   return h;
 }
 
+const CtCombTable* ct_comb_for(const Point& p) {
+  auto build = [](const Point& q) {
+    auto t = std::make_unique<CtCombTable>();
+    build_ct_comb_table(q.ge(), *t);
+    return t;
+  };
+  if (p.ge() == G1Affine::generator()) {
+    static const std::unique_ptr<CtCombTable> g = build(Point::generator());
+    return g.get();
+  }
+  if (p.ge() == range_test_h().ge()) {
+    static const std::unique_ptr<CtCombTable> h = build(range_test_h());
+    return h.get();
+  }
+  return nullptr;
+}
+
 }  // namespace nacrel::rangeproof

@@ -48,11 +48,15 @@ GeneratorVectors derive_generator_vectors(uint64_t n);
 // generator are refused before anything is built.
 std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g, const std::vector<Point>& h);
 
-// Constant-time multiplication tables (CtTable, 2 KB each) of g then h under
+// Constant-time multiplication tables (CtTable, 4 KB each) of g then h under
 // the same conditions, built once per offset in the same cache.
 std::vector<const CtTable*> generator_ct_tables_for(const std::vector<Point>& g, const std::vector<Point>& h);
 
 // The blinding base of the self-test: the generator derived from the integer 1.
 const Point& range_test_h();
+
+// The constant-time comb table (148 KB) of p when p is the standard
+// generator or range_test_h(), built once on first use; else null.
+const CtCombTable* ct_comb_for(const Point& p);
 
 }  // namespace nacrel::rangeproof

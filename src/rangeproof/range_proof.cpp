@@ -130,12 +130,28 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   // Every point and integer of the proof, and the commitments V, are
   // published as they are made; the values, their bits, the blindings and
   // the nonces stay secret and are wiped on the way out.
+  // With the comb tables of G and H (the standard generator and the test
+  // blinding base), every product of G or H by a secret is a sum of selected
+  // table points in the trees of sums_ct_combs, several sums at a time.
+  const CtCombTable* const gh_combs[2] = {ct_comb_for(G), ct_comb_for(H)};
+  const bool combs = gh_combs[0] != nullptr && gh_combs[1] != nullptr;
   std::vector<Point> V;
   V.reserve(m);
-  for (size_t j = 0; j < m; ++j) {
-    V.push_back(detail::lincomb_secret(G, secrets[j], H, blindings[j]));
-    ct::publish(V.back());
+  if (combs) {
+    SecretVector<Fr> ks(2 * m);
+    std::vector<CtCombSum> sums(m);
+    for (size_t j = 0; j < m; ++j) {
+      ks[2 * j] = secrets[j].fe();
+      ks[2 * j + 1] = blindings[j].fe();
+      sums[j] = CtCombSum{gh_combs, &ks[2 * j], 2, nullptr, nullptr, 0};
+    }
+    std::vector<G1Affine> vs(m);
+    sums_ct_combs(sums.data(), m, vs.data());
+    for (size_t j = 0; j < m; ++j) V.push_back(Point("scalar_mul", vs[j]));
+  } else {
+    for (size_t j = 0; j < m; ++j) V.push_back(detail::lincomb_secret(G, secrets[j], H, blindings[j]));
   }
+  for (const Point& v : V) ct::publish(v);
 
   const Wiped<Scalar> alpha(Scalar::random());
   const Wiped<Scalar> rho(Scalar::random());
@@ -153,12 +169,28 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
       h_sum = add_mixed(h_sum, h_vec[i].ge());
     }
-    std::vector<G1Affine> gh(N);
-    batch_to_affine(gh_jac.data(), gh.data(), N);
-    // Both sums have secret operands: complete additions.
-    G1Jac a = add_ct(mul_ct(H.ge(), alpha->fe()), sum_selected_ct(gh.data(), aL.data(), N));
-    a = add_ct(a, neg(h_sum));
-    proof.A = Point("add_point", to_affine(a));
+    if (combs) {
+      // One sum: H*alpha over H's comb, the g[i] + h[i] selected by the bits
+      // and the public -sum h[i] (always selected).
+      std::vector<G1Jac> jac(gh_jac);
+      jac.push_back(neg(h_sum));
+      std::vector<G1Affine> pts(N + 1);
+      batch_to_affine(jac.data(), pts.data(), N + 1);
+      SecretVector<uint64_t> bits(N + 1);
+      std::copy(aL.begin(), aL.end(), bits.begin());
+      bits[N] = 1;
+      const CtCombSum sum{&gh_combs[1], &alpha->fe(), 1, pts.data(), bits.data(), N + 1};
+      G1Affine a;
+      sums_ct_combs(&sum, 1, &a);
+      proof.A = Point("add_point", a);
+    } else {
+      std::vector<G1Affine> gh(N);
+      batch_to_affine(gh_jac.data(), gh.data(), N);
+      // Both sums have secret operands: complete additions.
+      G1Jac a = add_ct(mul_ct(H.ge(), alpha->fe()), sum_selected_ct(gh.data(), aL.data(), N));
+      a = add_ct(a, neg(h_sum));
+      proof.A = Point("add_point", to_affine(a));
+    }
     ct::publish(proof.A);
   }
 
@@ -226,8 +258,22 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
 
   const Wiped<Scalar> tau1(Scalar::random());
   const Wiped<Scalar> tau2(Scalar::random());
-  proof.T1 = detail::lincomb_secret(G, Scalar("t1", t1), H, *tau1);
-  proof.T2 = detail::lincomb_secret(G, Scalar("t2", t2), H, *tau2);
+  if (combs) {
+    Wiped<Fr[4]> ks;
+    (*ks)[0] = t1;
+    (*ks)[1] = tau1->fe();
+    (*ks)[2] = t2;
+    (*ks)[3] = tau2->fe();
+    const CtCombSum sums[2] = {{gh_combs, &(*ks)[0], 2, nullptr, nullptr, 0},
+                               {gh_combs, &(*ks)[2], 2, nullptr, nullptr, 0}};
+    G1Affine t[2];
+    sums_ct_combs(sums, 2, t);
+    proof.T1 = Point("scalar_mul", t[0]);
+    proof.T2 = Point("scalar_mul", t[1]);
+  } else {
+    proof.T1 = detail::lincomb_secret(G, Scalar("t1", t1), H, *tau1);
+    proof.T2 = detail::lincomb_secret(G, Scalar("t2", t2), H, *tau2);
+  }
   ct::publish(proof.T1);
   ct::publish(proof.T2);
 

@@ -408,6 +408,66 @@ TEST(Curve, TableSumOnBothScansEqualsProducts) {
   set_wide_table_scan(wide);
 }
 
+// Several constant-time sums over comb tables and selected points at once,
+// on both table scans: sums of different sizes (so that trees end at
+// different levels), the identity as a comb point and as a selected point,
+// a selected point that doubles or cancels a product, and an empty sum.
+TEST(Curve, CombSumsOnBothScansEqualProducts) {
+  std::vector<G1Affine> ps = sample_points(4);
+  std::vector<Fr> ks = sample_scalars(6);
+  const G1Affine bases[3] = {ps[0], ps[1], G1Affine::identity()};
+  std::vector<CtCombTable> combs(3);
+  for (int i = 0; i < 3; ++i) build_ct_comb_table(bases[i], combs[i]);
+  const CtCombTable* const c01[2] = {&combs[0], &combs[1]};
+  const CtCombTable* const c0i[2] = {&combs[0], &combs[2]};
+  const CtCombTable* const c1 = &combs[1];
+  const Fr one_ks[2] = {Fr::one(), -Fr::one()};
+  const G1Affine sel[4] = {ps[2], ps[3], G1Affine::identity(), ps[0]};
+  const uint64_t bits[4] = {1, 0, 1, 1};
+  const G1Affine cancel[1] = {ps[1]};
+  const uint64_t set[1] = {1};
+  const std::vector<CtCombSum> sums = {
+      {c01, ks.data(), 2, nullptr, nullptr, 0},       // a*P0 + b*P1
+      {c0i, ks.data() + 2, 2, sel, bits, 4},          // c*P0 + d*O + P2 + P0
+      {&c1, one_ks + 1, 1, cancel, set, 1},           // -P1 + P1
+      {c01, one_ks, 1, sel + 3, set, 1},              // P0 + P0
+      {nullptr, nullptr, 0, sel, bits + 1, 1},        // nothing selected
+      {nullptr, nullptr, 0, nullptr, nullptr, 0},     // empty
+      {&c1, ks.data() + 4, 1, nullptr, nullptr, 0}};  // e*P1
+  auto mul = [](const G1Affine& p, const Fr& k) { return mul_vartime(p, k); };
+  const std::vector<G1Jac> want = {add(mul(ps[0], ks[0]), mul(ps[1], ks[1])),
+                                   add(add(mul(ps[0], ks[2] + Fr::one()), to_jacobian(ps[2])), G1Jac::identity()),
+                                   G1Jac::identity(),
+                                   mul(ps[0], Fr::from_u64(2)),
+                                   G1Jac::identity(),
+                                   G1Jac::identity(),
+                                   mul(ps[1], ks[4])};
+  const bool wide = wide_table_scan_active();
+  for (bool on : {false, true}) {
+    set_wide_table_scan(on);
+    SCOPED_TRACE(wide_table_scan_active() ? "avx2" : "sse2");
+    std::vector<G1Affine> got(sums.size());
+    sums_ct_combs(sums.data(), sums.size(), got.data());
+    for (size_t k = 0; k < sums.size(); ++k) EXPECT_EQ(got[k], to_affine_vartime(want[k])) << k;
+    // Each alone too.
+    for (size_t k = 0; k < sums.size(); ++k) {
+      G1Affine one;
+      sums_ct_combs(&sums[k], 1, &one);
+      EXPECT_EQ(one, to_affine_vartime(want[k])) << k;
+    }
+  }
+  set_wide_table_scan(wide);
+  // The comb of a point: table j holds the multiples of 2^(7j) P.
+  G1Jac shifted = to_jacobian(ps[0]);
+  for (int j = 0; j < CtTable::kDigits; ++j) {
+    const G1Affine want_j = to_affine_vartime(shifted);
+    EXPECT_TRUE(combs[0].shifted[j].mult[0].x == want_j.x && combs[0].shifted[j].mult[0].y == want_j.y) << j;
+    for (int d = 0; d < 7; ++d) shifted = dbl(shifted);
+  }
+  EXPECT_TRUE(combs[2].identity);
+  EXPECT_FALSE(combs[0].identity);
+}
+
 TEST(Curve, ProductsMatchReferenceOnBothFieldPaths) {
   const bool fast = fast_field_mul_active();
   for (bool on : {false, true}) {

@@ -285,6 +285,8 @@ int main() {
     check_sigma(g, h);
     check_range(g, h, 8, {200});
     check_range(g, h, 8, {0, -1});  // aggregated; -1 is out of range: the proof fails
+    // The standard bases, whose products go through their comb tables.
+    check_range(Point::generator(), rangeproof::range_test_h(), 8, {77, 3});
     std::printf("%s: %s\n", name, g_failures == before ? "ok" : "FAILED");
   }
   return g_failures == 0 ? 0 : 1;
