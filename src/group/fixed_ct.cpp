@@ -334,10 +334,47 @@ void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* s
   for (int p = 0; p < kDigits; ++p) Fq::cmov(leaves[p].y, -leaves[p].y, sign[p]);
 }
 
+// A level of affine additions costs about 6 products per pair plus one
+// inversion (about 220 products) for the level; a complete addition about 12.
+// Below this many pairs a level is not worth its inversion.
+constexpr size_t kMinTreePairs = 48;
+
+// The affine points of Jacobian ones in constant time, with one shared
+// inversion; Z = 0 gives the identity.
+void normalise_ct(const G1Jac* in, CtPoint* out, size_t n, PairScratch& s) {
+  s.resize(n);
+  const Fq one = Fq::one();
+  Fq acc = one;
+  for (size_t k = 0; k < n; ++k) {
+    Fq z = in[k].Z;
+    s.opposite[k] = fq_eq_mask(z, Fq::zero());
+    Fq::cmov(z, one, s.opposite[k]);
+    s.den[k] = z;
+    s.prefix[k] = acc;
+    acc = acc * z;
+  }
+  Fq inv = acc.inverse_ct();
+  for (size_t k = n; k-- > 0;) {
+    const Fq zi = inv * s.prefix[k];
+    inv = inv * s.den[k];
+    const Fq zi2 = zi.sqr();
+    out[k] = CtPoint{in[k].X * zi2, in[k].Y * zi2 * zi, s.opposite[k]};
+  }
+}
+
+inline G1Affine affine_of(const CtPoint& p) {
+  G1Affine r{p.x, p.y, (p.inf & 1) != 0};
+  Fq::cmov(r.x, Fq::zero(), p.inf);
+  Fq::cmov(r.y, Fq::zero(), p.inf);
+  return r;
+}
+
 // Sums rows of leaves stored one after another (sizes[r] leaves in row r,
 // each at least 1) by a binary tree per row; the additions of one level, all
 // rows together, share one inversion. A row of odd size gets an identity at
-// its end. The root of row r ends in cur[r]; sizes is consumed.
+// its end. Once a level would have fewer than kMinTreePairs pairs, each row's
+// remaining points are summed with complete formulas and the sums made
+// affine together. The sum of row r ends in cur[r]; sizes is consumed.
 void sum_rows(Workspace& ws, std::vector<size_t>& sizes) {
   std::vector<CtPoint>&cur = ws.cur, &next = ws.next, &row = ws.row;
   const CtPoint identity{Fq::zero(), Fq::zero(), ~uint64_t(0)};
@@ -347,7 +384,8 @@ void sum_rows(Workspace& ws, std::vector<size_t>& sizes) {
       total += w + (w % 2);
       widest = std::max(widest, w);
     }
-    if (widest <= 1) break;
+    if (widest <= 1) return;
+    if (total / 2 < kMinTreePairs) break;
     // Pairs of every row adjacent: rows of odd size padded.
     row.resize(total);
     size_t in = 0, o = 0;
@@ -362,13 +400,19 @@ void sum_rows(Workspace& ws, std::vector<size_t>& sizes) {
     add_pairs_ct(row.data(), next.data(), total / 2, ws.scratch);
     cur.swap(next);
   }
-}
-
-inline G1Affine affine_of(const CtPoint& p) {
-  G1Affine r{p.x, p.y, (p.inf & 1) != 0};
-  Fq::cmov(r.x, Fq::zero(), p.inf);
-  Fq::cmov(r.y, Fq::zero(), p.inf);
-  return r;
+  const size_t rows = sizes.size();
+  std::vector<G1Affine> points;
+  std::vector<G1Jac> sums(rows);
+  size_t in = 0;
+  for (size_t r = 0; r < rows; ++r) {
+    points.resize(sizes[r]);
+    for (size_t i = 0; i < sizes[r]; ++i) points[i] = affine_of(cur[in + i]);
+    in += sizes[r];
+    sums[r] = horner_ct(points.data(), points.size(), 0);
+  }
+  secure_wipe(points.data(), points.capacity() * sizeof points[0]);
+  normalise_ct(sums.data(), cur.data(), rows, ws.scratch);
+  secure_wipe(sums.data(), sums.size() * sizeof sums[0]);
 }
 
 }  // namespace
