@@ -209,14 +209,14 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       ks[1 + N + i] = sR[i];
     }
     // The cached generators come with their constant-time tables; H's is
-    // built here.
+    // the first of its comb, or built here.
     const std::vector<const CtTable*> gen_tables = generator_ct_tables_for(g_vec, h_vec);
     G1Jac s;
     if (!gen_tables.empty()) {
       CtTable h_table;
-      build_ct_tables(&pts[0], &h_table, 1);
+      if (gh_combs[1] == nullptr) build_ct_tables(&pts[0], &h_table, 1);
       std::vector<const CtTable*> tables(2 * N + 1);
-      tables[0] = &h_table;
+      tables[0] = gh_combs[1] != nullptr ? &gh_combs[1]->shifted[0] : &h_table;
       std::copy(gen_tables.begin(), gen_tables.end(), tables.begin() + 1);
       s = msm_ct_tables(tables.data(), ks.data(), tables.size());
     } else {
