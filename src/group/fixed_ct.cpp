@@ -82,10 +82,14 @@ struct PairScratch {
   }
 };
 
-// out[k] = in[2k] + in[2k + 1] for k < m, in constant time with respect to
-// the points; the m denominators share one inversion. out must not overlap
-// in (the second pass runs backwards).
-NACREL_FLATTEN void add_pairs_ct(const CtPoint* in, CtPoint* out, size_t m, PairScratch& s) {
+// in[2k] + in[2k + 1] for k < m, in constant time with respect to the
+// points; the m denominators share one inversion. The sums are written in
+// rows of row_pairs with out_stride between rows: pair k goes to
+// out[(k / row_pairs) * out_stride + k % row_pairs] (by default all in one
+// row). out must not overlap in (the second pass runs backwards).
+NACREL_FLATTEN void add_pairs_ct(const CtPoint* in, CtPoint* out, size_t m, PairScratch& s, size_t row_pairs = 0,
+                                 size_t out_stride = 0) {
+  if (row_pairs == 0) row_pairs = out_stride = m;
   if (m == 0) return;
   s.resize(m);
   const Fq one = Fq::one();
@@ -122,7 +126,7 @@ NACREL_FLATTEN void add_pairs_ct(const CtPoint* in, CtPoint* out, size_t m, Pair
     ct_point_cmov(r, p, q.inf);
     ct_point_cmov(r, q, p.inf);
     r.inf = r_inf;
-    out[k] = r;
+    out[(k / row_pairs) * out_stride + k % row_pairs] = r;
   }
 }
 
@@ -522,38 +526,40 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
   if (count == 0) return G1Jac::identity();
   const bool wide = wide_table_scan_active();
 
-  // Leaves: position p of product i at p * width + i.
-  size_t width = count;
+  // Leaves: position p of product i at p * stride + i. A row of odd width
+  // has an identity at its end (stride = width + 1), so that the pairs of
+  // every row are adjacent; each level writes its sums in that layout.
+  const CtPoint identity{Fq::zero(), Fq::zero(), ~uint64_t(0)};
+  auto stride_of = [](size_t w) { return w > 1 ? w + (w % 2) : w; };
+  size_t width = count, stride = stride_of(width);
   std::vector<CtPoint>&cur = ws.cur, &next = ws.next;
-  cur.resize(size_t(kDigits) * (width + 1));
-  next.resize(cur.size() / 2 + kDigits);
+  cur.resize(size_t(kDigits) * stride);
+  if (stride != width) {
+    for (int p = 0; p < kDigits; ++p) cur[size_t(p) * stride + width] = identity;
+  }
   {
     uint64_t mag[kDigits], sign[kDigits];
     for (size_t i = 0; i < count; ++i) {
       U256 m = scalars[live[i]].to_canonical();
       recode(m, mag, sign);
-      select_digits(tables[live[i]]->mult, mag, sign, &cur[i], width, wide);
+      select_digits(tables[live[i]]->mult, mag, sign, &cur[i], stride, wide);
       secure_wipe(&m, sizeof m);
     }
     secure_wipe(mag, sizeof mag);
     secure_wipe(sign, sizeof sign);
   }
 
-  // The trees of all positions, level by level. A row of odd width gets an
-  // identity at its end, so that the pairs of every row are adjacent.
-  std::vector<CtPoint>& row = ws.row;
+  // The trees of all positions, level by level.
   while (width > 1) {
-    if (width % 2 == 1) {
-      for (size_t p = kDigits; p-- > 0;) {
-        row.assign(cur.begin() + p * width, cur.begin() + (p + 1) * width);
-        std::copy(row.begin(), row.end(), cur.begin() + p * (width + 1));
-        cur[p * (width + 1) + width] = CtPoint{Fq::zero(), Fq::zero(), ~uint64_t(0)};
-      }
-      ++width;
+    const size_t pairs = stride / 2, next_stride = stride_of(pairs);
+    next.resize(size_t(kDigits) * next_stride);
+    add_pairs_ct(cur.data(), next.data(), size_t(kDigits) * pairs, ws.scratch, pairs, next_stride);
+    if (next_stride != pairs) {
+      for (int p = 0; p < kDigits; ++p) next[size_t(p) * next_stride + pairs] = identity;
     }
-    add_pairs_ct(cur.data(), next.data(), size_t(kDigits) * width / 2, ws.scratch);
     cur.swap(next);
-    width /= 2;
+    width = pairs;
+    stride = next_stride;
   }
 
   G1Affine sums[kDigits];
