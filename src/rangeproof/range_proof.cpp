@@ -137,21 +137,10 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   const bool combs = gh_combs[0] != nullptr && gh_combs[1] != nullptr;
   std::vector<Point> V;
   V.reserve(m);
-  if (combs) {
-    SecretVector<Fr> ks(2 * m);
-    std::vector<CtCombSum> sums(m);
-    for (size_t j = 0; j < m; ++j) {
-      ks[2 * j] = secrets[j].fe();
-      ks[2 * j + 1] = blindings[j].fe();
-      sums[j] = CtCombSum{gh_combs, &ks[2 * j], 2, nullptr, nullptr, 0};
-    }
-    std::vector<G1Affine> vs(m);
-    sums_ct_combs(sums.data(), m, vs.data());
-    for (size_t j = 0; j < m; ++j) V.push_back(Point("scalar_mul", vs[j]));
-  } else {
+  if (!combs) {
     for (size_t j = 0; j < m; ++j) V.push_back(detail::lincomb_secret(G, secrets[j], H, blindings[j]));
+    for (const Point& v : V) ct::publish(v);
   }
-  for (const Point& v : V) ct::publish(v);
 
   const Wiped<Scalar> alpha(Scalar::random());
   const Wiped<Scalar> rho(Scalar::random());
@@ -170,19 +159,28 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       h_sum = add_mixed(h_sum, h_vec[i].ge());
     }
     if (combs) {
-      // One sum: H*alpha over H's comb, the g[i] + h[i] selected by the bits
-      // and the public -sum h[i] (always selected).
-      std::vector<G1Jac> jac(gh_jac);
-      jac.push_back(neg(h_sum));
+      // The commitments V_j = G*v_j + H*gamma_j (two comb products each) and
+      // A as one more sum: H*alpha over H's comb, the g[i] + h[i] selected by
+      // the bits and the public -sum h[i] (always selected).
+      gh_jac.push_back(neg(h_sum));
       std::vector<G1Affine> pts(N + 1);
-      batch_to_affine(jac.data(), pts.data(), N + 1);
+      batch_to_affine(gh_jac.data(), pts.data(), N + 1);
       SecretVector<uint64_t> bits(N + 1);
       std::copy(aL.begin(), aL.end(), bits.begin());
       bits[N] = 1;
-      const CtCombSum sum{&gh_combs[1], &alpha->fe(), 1, pts.data(), bits.data(), N + 1};
-      G1Affine a;
-      sums_ct_combs(&sum, 1, &a);
-      proof.A = Point("add_point", a);
+      SecretVector<Fr> ks(2 * m);
+      std::vector<CtCombSum> sums(m + 1);
+      for (size_t j = 0; j < m; ++j) {
+        ks[2 * j] = secrets[j].fe();
+        ks[2 * j + 1] = blindings[j].fe();
+        sums[j] = CtCombSum{gh_combs, &ks[2 * j], 2, nullptr, nullptr, 0};
+      }
+      sums[m] = CtCombSum{&gh_combs[1], &alpha->fe(), 1, pts.data(), bits.data(), N + 1};
+      std::vector<G1Affine> out(m + 1);
+      sums_ct_combs(sums.data(), m + 1, out.data());
+      for (size_t j = 0; j < m; ++j) V.push_back(Point("scalar_mul", out[j]));
+      for (const Point& v : V) ct::publish(v);
+      proof.A = Point("add_point", out[m]);
     } else {
       std::vector<G1Affine> gh(N);
       batch_to_affine(gh_jac.data(), gh.data(), N);
