@@ -1,5 +1,5 @@
 // Constant-time sums of products over public bases (msm_ct_tables,
-// msm_ct_public_bases).
+// msm_ct_public_bases, and sums_ct_combs over comb tables).
 //
 // Each scalar (below 2^254) is written in kDigits signed digits in
 // [-kMultiples, kMultiples] of kWidth bits. The point of every digit is read
@@ -247,9 +247,6 @@ NACREL_INLINE void scan_lanes(const CtTable::Entry* table, const uint64_t* mag, 
   }
 }
 
-// The scan of every digit of one scalar: leaves[p * stride] for digit p,
-// kGroup digits per pass over the table (as many as the vector registers
-// hold accumulators for).
 // With a comb (one table per digit position) each digit has its own table
 // and is scanned alone.
 template <bool kWide>
@@ -261,9 +258,12 @@ NACREL_INLINE void select_comb_body(const CtCombTable& comb, const uint64_t* mag
   }
 }
 
+// The scan of every digit of one scalar: leaves[p * stride] for digit p,
+// kGroup digits per pass over the table (as many as the vector registers
+// hold accumulators for).
 template <bool kWide>
-NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, const uint64_t* sign,
-                                      CtPoint* leaves, size_t stride) {
+NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, CtPoint* leaves,
+                                      size_t stride) {
   constexpr int kGroup = kWide ? 4 : 2;
   int p = 0;
   for (; p + kGroup <= kDigits; p += kGroup) {
@@ -276,12 +276,11 @@ NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_
     scan_lanes<kWide, 1>(table, mag + p, &out);
   }
   for (p = 0; p < kDigits; ++p) leaves[size_t(p) * stride].inf = word_eq_mask(mag[p], 0);
-  (void)sign;
 }
 
 __attribute__((noinline)) void select_digits_base(const CtTable::Entry* table, const uint64_t* mag,
-                                                  const uint64_t* sign, CtPoint* leaves, size_t stride) {
-  select_digits_body<false>(table, mag, sign, leaves, stride);
+                                                  CtPoint* leaves, size_t stride) {
+  select_digits_body<false>(table, mag, leaves, stride);
 }
 
 __attribute__((noinline)) void select_comb_base(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
@@ -296,9 +295,9 @@ __attribute__((noinline, target("avx2"))) void select_comb_avx2(const CtCombTabl
 }
 
 __attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable::Entry* table,
-                                                                   const uint64_t* mag, const uint64_t* sign,
-                                                                   CtPoint* leaves, size_t stride) {
-  select_digits_body<true>(table, mag, sign, leaves, stride);
+                                                                   const uint64_t* mag, CtPoint* leaves,
+                                                                   size_t stride) {
+  select_digits_body<true>(table, mag, leaves, stride);
 }
 
 bool cpu_has_avx2() {
@@ -315,10 +314,10 @@ void select_digits(const CtTable::Entry* table, const uint64_t* mag, const uint6
                    size_t stride, bool wide) {
 #ifdef NACREL_HAVE_AVX2_SCAN
   if (wide)
-    select_digits_avx2(table, mag, sign, leaves, stride);
+    select_digits_avx2(table, mag, leaves, stride);
   else
 #endif
-    select_digits_base(table, mag, sign, leaves, stride);
+    select_digits_base(table, mag, leaves, stride);
   (void)wide;
   for (int p = 0; p < kDigits; ++p) {
     CtPoint& r = leaves[size_t(p) * stride];
@@ -344,7 +343,7 @@ void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* s
 constexpr size_t kMinTreePairs = 48;
 
 // The affine points of Jacobian ones in constant time, with one shared
-// inversion; Z = 0 gives the identity.
+// inversion; Z = 0 gives the identity (its mask kept in s.opposite).
 void normalise_ct(const G1Jac* in, CtPoint* out, size_t n, PairScratch& s) {
   s.resize(n);
   const Fq one = Fq::one();
