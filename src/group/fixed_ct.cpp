@@ -300,8 +300,13 @@ __attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable:
   select_digits_body<true>(table, mag, leaves, stride);
 }
 
+// The feature data is filled by a library constructor; called from another
+// static initialiser it may not have run yet, hence the explicit init.
 bool cpu_has_avx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
   return has;
 }
 
