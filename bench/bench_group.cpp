@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   show("Fq add", time_us([&] { a = a + b; }, ms));
   show("Fq sub", time_us([&] { a = a - b; }, ms));
   show("Fq inverse_ct (Fermat)", time_us([&] { a = a.inverse_ct() + b; }, ms));
-  show("Fq inverse_vartime (binary)", time_us([&] { a = a.inverse_vartime() + b; }, ms));
+  show("Fq inverse_vartime (divsteps)", time_us([&] { a = a.inverse_vartime() + b; }, ms));
   bool sq = false;
   show("Fq square test, Euler", time_us([&] {
     a = a + b;
