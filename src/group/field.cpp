@@ -143,12 +143,6 @@ Field<P> Field<P>::pow_vartime(const U256& e) const {
   return result;
 }
 
-// The exponent m - 2 is public, so the square-and-multiply sequence is fixed
-// and nothing depends on the value being inverted.
-template <class P>
-Field<P> Field<P>::inverse_ct() const {
-  return pow_vartime(P::M_MINUS_2);
-}
 
 namespace {
 
@@ -226,6 +220,40 @@ inline int64_t divsteps_62(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
   return delta;
 }
 
+// The same divsteps in constant time: 62 per batch with masks instead of
+// branches, and a fixed 12 batches. For inputs below 2^254, 735 divsteps
+// (from delta = 1) always reach g = 0 (Bernstein and Yang's bound
+// floor((49 d + 57) / 17) for d = 254 bits); further steps keep g = 0 and
+// change nothing but delta and a factor 2 in d that the batches' division
+// removes again.
+inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  int64_t u = 1, v = 0, q = 0, r = 1;
+  for (int i = 0; i < 62; ++i) {
+    // swap: g odd and delta > 0.
+    const uint64_t odd = uint64_t(0) - (g & 1);
+    const uint64_t swap = odd & uint64_t((-delta) >> 63);
+    // (f, g, u, v, q, r, delta) -> (g, -f, q, r, -u, -v, -delta) under swap.
+    const uint64_t xf = (f ^ g) & swap;
+    f ^= xf;
+    g = ((g ^ xf) ^ swap) - swap;
+    const int64_t xu = (u ^ q) & int64_t(swap), xv = (v ^ r) & int64_t(swap);
+    u ^= xu;
+    v ^= xv;
+    q = ((q ^ xu) ^ int64_t(swap)) - int64_t(swap);
+    r = ((r ^ xv) ^ int64_t(swap)) - int64_t(swap);
+    delta = ((delta ^ int64_t(swap)) - int64_t(swap)) + 1;
+    // g odd: g += f (and the matrix rows likewise), then halve.
+    g += f & odd;
+    q += u & int64_t(odd);
+    r += v & int64_t(odd);
+    g >>= 1;
+    u *= 2;
+    v *= 2;
+  }
+  t = Trans{u, v, q, r};
+  return delta;
+}
+
 // (f, g) <- (u f + v g, q f + r g) / 2^62, exact.
 inline void update_fg(S62& f, S62& g, const Trans& t) {
   using i128 = __int128;
@@ -269,8 +297,9 @@ inline bool s62_sub(S62& out, const S62& a, const S62& b) {
 
 // (d, e) <- (u d + v e, q d + r e) / 2^62 mod m, for d, e in [0, m): the
 // multiples t m added (t < 2^62, t = (u d + v e) * (-1/m) mod 2^62) clear the
-// low limb, leaving values in (-m, 2m), which one correction brings back.
-template <class P>
+// low limb, leaving values in (-m, 2m), which one correction brings back
+// (by branches, or by masks for the constant-time inverse).
+template <class P, bool kConstTime>
 inline void update_de(S62& d, S62& e, const Trans& t, const S62& m) {
   using i128 = __int128;
   i128 cd = i128(t.u) * d.v[0] + i128(t.v) * e.v[0];
@@ -292,7 +321,17 @@ inline void update_de(S62& d, S62& e, const Trans& t, const S62& m) {
   d.v[4] = int64_t(cd);
   e.v[4] = int64_t(ce);
   for (S62* x : {&d, &e}) {
-    if (x->v[4] < 0) {
+    if constexpr (kConstTime) {
+      // + m when negative, then - m when not below m.
+      const int64_t neg = x->v[4] >> 63;
+      S62 mm;
+      for (int k = 0; k < 5; ++k) mm.v[k] = m.v[k] & neg;
+      s62_add(*x, mm);
+      S62 y;
+      s62_sub(y, *x, m);
+      const int64_t keep = y.v[4] >> 63;  // all-ones: x < m, keep x
+      for (int k = 0; k < 5; ++k) x->v[k] = (x->v[k] & keep) | (y.v[k] & ~keep);
+    } else if (x->v[4] < 0) {
       s62_add(*x, m);
     } else {
       S62 y;
@@ -303,26 +342,38 @@ inline void update_de(S62& d, S62& e, const Trans& t, const S62& m) {
 
 // c / a mod m for 0 < a < m and c < m (raw integers). f = m, g = a,
 // d = 0, e = c keep f = d a / c and g = e a / c (mod m); the divsteps end
-// with g = 0 and f = +-gcd = +-1, so c / a = f d.
-template <class P>
+// with g = 0 and f = +-gcd = +-1, so c / a = f d. The constant-time form
+// runs its fixed 12 batches; for a = 0 it leaves f = m and d = 0, so 0 maps
+// to 0.
+template <class P, bool kConstTime>
 U256 divstep_inverse(const U256& a, const U256& c) {
   const S62 m = s62_of(P::M);
   S62 f = m, g = s62_of(a), d{{0, 0, 0, 0, 0}}, e = s62_of(c);
   int64_t delta = 1;
   auto low64 = [](const S62& x) { return uint64_t(x.v[0]) | (uint64_t(x.v[1]) << 62); };
-  for (;;) {
+  for (int batch = 0;; ++batch) {
     Trans t;
-    delta = divsteps_62(delta, low64(f), low64(g), t);
+    if constexpr (kConstTime) {
+      if (batch == 12) break;
+      delta = divsteps_62_ct(delta, low64(f), low64(g), t);
+    } else {
+      delta = divsteps_62(delta, low64(f), low64(g), t);
+    }
     update_fg(f, g, t);
-    update_de<P>(d, e, t, m);
-    if ((g.v[0] | g.v[1] | g.v[2] | g.v[3] | g.v[4]) == 0) break;
+    update_de<P, kConstTime>(d, e, t, m);
+    if constexpr (!kConstTime) {
+      if ((g.v[0] | g.v[1] | g.v[2] | g.v[3] | g.v[4]) == 0) break;
+    }
   }
-  if (f.v[4] < 0) {  // f = -1
-    S62 z{{0, 0, 0, 0, 0}}, y;
-    s62_sub(y, z, d);  // -d in (-m, 0]
-    if (y.v[4] < 0) s62_add(y, m);
-    d = y;
-  }
+  // d or, for f = -1, -d mod m.
+  S62 z{{0, 0, 0, 0, 0}}, y;
+  s62_sub(y, z, d);  // -d in (-m, 0]
+  const int64_t below = y.v[4] >> 63;
+  S62 mm;
+  for (int k = 0; k < 5; ++k) mm.v[k] = m.v[k] & below;
+  s62_add(y, mm);
+  const int64_t flip = f.v[4] >> 63;
+  for (int k = 0; k < 5; ++k) d.v[k] = (y.v[k] & flip) | (d.v[k] & ~flip);
   return u256_of(d);
 }
 
@@ -335,7 +386,19 @@ Field<P> Field<P>::inverse_vartime() const {
   // x^-1 R = R^2 / a: the divsteps give c / a directly for c = R^2 mod m.
   U256 raw;
   for (int i = 0; i < 4; ++i) raw.w[i] = v[i];
-  const U256 inv = divstep_inverse<P>(raw, P::R2);
+  const U256 inv = divstep_inverse<P, false>(raw, P::R2);
+  Field out;
+  for (int i = 0; i < 4; ++i) out.v[i] = inv.w[i];
+  return out;
+}
+
+// Divsteps in constant time: a fixed number of steps, masks for every
+// choice, no table index; 0 maps to 0.
+template <class P>
+Field<P> Field<P>::inverse_ct() const {
+  U256 raw;
+  for (int i = 0; i < 4; ++i) raw.w[i] = v[i];
+  const U256 inv = divstep_inverse<P, true>(raw, P::R2);
   Field out;
   for (int i = 0; i < 4; ++i) out.v[i] = inv.w[i];
   return out;

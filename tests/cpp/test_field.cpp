@@ -214,7 +214,7 @@ TEST(Field, BothProductPathsMatch) {
 
 // The variable-time inverse works on the raw Montgomery words: raw values
 // with long runs of zero bits, small ones, ones next to the modulus and
-// random ones, in both fields, against Fermat's inverse.
+// random ones, in both fields; both inverses against Fermat's.
 template <class F>
 void check_inverses() {
   std::vector<F> xs;
@@ -249,11 +249,14 @@ void check_inverses() {
     os_random_bytes(b, sizeof b);
     xs.push_back(F::from_be_bytes_reduce(b, sizeof b));
   }
+  U256 m_minus_2 = F::modulus();
+  m_minus_2.w[0] -= 2;  // the low word of either modulus is above 2
   for (const F& x : xs) {
     if (x.is_zero()) continue;
     F inv = x.inverse_vartime();
     EXPECT_EQ(inv * x, F::one()) << hex_of(x);
     EXPECT_EQ(inv, x.inverse_ct()) << hex_of(x);
+    EXPECT_EQ(inv, x.pow_vartime(m_minus_2)) << hex_of(x);  // Fermat
   }
 }
 
