@@ -1199,9 +1199,9 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
 // into one of each), which leaves R + W running sums instead of R*W.
 NACREL_FLATTEN G1Jac weighted_bucket_sum(const std::vector<G1Affine>& pts, const std::vector<size_t>& start,
                                          const std::vector<size_t>& len, size_t count) {
-  if (count <= 128) {
+  if (count < 128) {
     // Few buckets: the rows and columns would cost more inversions than
-    // the running sums they save.
+    // the running sums they save (from 128 buckets they pay).
     G1Jac running = G1Jac::identity(), total = G1Jac::identity();
     for (size_t b = count; b-- > 0;) {
       if (len[b] != 0) running = add_mixed(running, pts[start[b]]);
