@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -142,75 +143,238 @@ Field<P> Field<P>::pow_vartime(const U256& e) const {
   return result;
 }
 
-// The exponent m - 2 is public, so the square-and-multiply sequence is fixed
-// and nothing depends on the value being inverted.
-template <class P>
-Field<P> Field<P>::inverse_ct() const {
-  return pow_vartime(P::M_MINUS_2);
-}
 
 namespace {
 
-// Binary extended Euclid on the raw representative a (0 < a < m), with
-// u = x1*a and v = x2*a (mod m) throughout. Runs of trailing zeros are
-// removed at once: dividing x by 2^k modulo m adds the multiple t*m (t below
-// 2^k) that makes x divisible by 2^k, as in Montgomery reduction.
-template <class P>
-U256 binary_inverse(const U256& a) {
-  using namespace fieldimpl;
-  const U256& m = P::M;
-  U256 u = a, v = m;
-  U256 x1{{1, 0, 0, 0}}, x2{{0, 0, 0, 0}};
-  auto is_one = [](const U256& t) { return t.w[0] == 1 && (t.w[1] | t.w[2] | t.w[3]) == 0; };
-  auto shr = [](U256& t, int k) {  // 0 < k < 64
-    t.w[0] = (t.w[0] >> k) | (t.w[1] << (64 - k));
-    t.w[1] = (t.w[1] >> k) | (t.w[2] << (64 - k));
-    t.w[2] = (t.w[2] >> k) | (t.w[3] << (64 - k));
-    t.w[3] >>= k;
-  };
-  auto div2k = [&](U256& x, int k) {  // x / 2^k mod m, 0 < k < 64, x < m
-    const uint64_t t = (x.w[0] * P::INV) & ((uint64_t(1) << k) - 1);
-    uint64_t r[5], c = 0;
-    for (int i = 0; i < 4; ++i) r[i] = mac(x.w[i], t, m.w[i], c);
-    r[4] = c;
-    for (int i = 0; i < 4; ++i) x.w[i] = (r[i] >> k) | (r[i + 1] << (64 - k));
-    // (x + t m) / 2^k < m / 2^k + m < 2m: one subtraction at most.
-    reduce_once(x.w, x.w, 0, m);
-  };
-  // Removes all factors 2 from w, dividing x by the same power of 2.
-  auto strip = [&](U256& w, U256& x) {
-    while ((w.w[0] & 1) == 0) {
-      int k = w.w[0] ? __builtin_ctzll(w.w[0]) : 63;
-      shr(w, k);
-      div2k(x, k);
+// Inversion by Bernstein and Yang's divsteps ("Fast constant-time gcd
+// computation and modular inversion", 2019), in batches of 62 on the low
+// words, variable time: runs of zero bits are skipped at once and up to six
+// low bits of g are cleared per addition, and it stops as soon as g is 0.
+//
+// Integers are five signed limbs of 62 bits (limbs 0..3 in [0, 2^62), the
+// top one signed), so a batch's division by 2^62 drops a limb.
+constexpr uint64_t kM62 = (uint64_t(1) << 62) - 1;
+
+struct S62 {
+  int64_t v[5];
+};
+
+inline S62 s62_of(const U256& a) {
+  return S62{{int64_t(a.w[0] & kM62), int64_t(((a.w[0] >> 62) | (a.w[1] << 2)) & kM62),
+              int64_t(((a.w[1] >> 60) | (a.w[2] << 4)) & kM62), int64_t(((a.w[2] >> 58) | (a.w[3] << 6)) & kM62),
+              int64_t(a.w[3] >> 56)}};
+}
+
+// For a value in [0, 2^256).
+inline U256 u256_of(const S62& a) {
+  const uint64_t* v = reinterpret_cast<const uint64_t*>(a.v);
+  return U256{{v[0] | (v[1] << 62), (v[1] >> 2) | (v[2] << 60), (v[2] >> 4) | (v[3] << 58), (v[3] >> 6) | (v[4] << 56)}};
+}
+
+// Transition matrix of 62 divsteps, scaled by 2^62:
+// 2^62 (f', g') = (u f + v g, q f + r g).
+struct Trans {
+  int64_t u, v, q, r;
+};
+
+// 62 divsteps from delta on the low 64 bits of f (odd) and g; returns the
+// new delta. A divstep is: g odd and delta > 0: (delta, f, g) ->
+// (1 - delta, g, (g - f) / 2); g odd otherwise: (1 + delta, f, (g + f) / 2);
+// g even: (1 + delta, f, g / 2). The first case is a swap (f, g) -> (g, -f),
+// delta -> -delta followed by the second. While delta stays <= 0, k steps
+// with g odd at the first add w*f to g for the w < 2^k that clears k low bits
+// (w = -g/f mod 2^k), then halve k times; k <= 1 - delta keeps delta <= 0 at
+// every step that adds.
+inline int64_t divsteps_62(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  int64_t u = 1, v = 0, q = 0, r = 1;
+  int left = 62;
+  for (;;) {
+    const int zeros = __builtin_ctzll(g | (uint64_t(1) << left));
+    g >>= zeros;
+    u *= int64_t(1) << zeros;
+    v *= int64_t(1) << zeros;
+    delta += zeros;
+    left -= zeros;
+    if (left == 0) break;
+    if (delta > 0) {
+      delta = -delta;
+      const uint64_t tf = f;
+      f = g;
+      g = uint64_t(0) - tf;
+      const int64_t tu = u, tv = v;
+      u = q;
+      v = r;
+      q = -tu;
+      r = -tv;
     }
-  };
-  auto submod = [&](U256& x, const U256& y) {
-    uint64_t b = 0;
-    for (int i = 0; i < 4; ++i) x.w[i] = sbb(x.w[i], y.w[i], b);
-    if (b) {
-      uint64_t c = 0;
-      for (int i = 0; i < 4; ++i) x.w[i] = adc(x.w[i], m.w[i], c);
-    }
-  };
-  auto sub_in_place = [](U256& x, const U256& y) {
-    uint64_t b = 0;
-    for (int i = 0; i < 4; ++i) x.w[i] = sbb(x.w[i], y.w[i], b);
-  };
-  strip(u, x1);
-  // u and v are odd here and after every step below.
-  while (!is_one(u) && !is_one(v)) {
-    if (!u256_lt(u, v)) {
-      sub_in_place(u, v);
-      submod(x1, x2);
-      strip(u, x1);
+    // g odd, delta <= 0.
+    const int64_t k = std::min<int64_t>(std::min<int64_t>(1 - delta, left), 6);
+    const uint64_t mask = (uint64_t(1) << k) - 1;
+    // f (2 - f^2) is 1/f mod 64 for odd f (f^2 = 1 mod 8, one Newton step).
+    const uint64_t w = (g * f * (f * f - 2)) & mask;  // -g/f mod 2^k
+    g += f * w;
+    q += u * int64_t(w);
+    r += v * int64_t(w);
+  }
+  t = Trans{u, v, q, r};
+  return delta;
+}
+
+// The same divsteps in constant time: 62 per batch with masks instead of
+// branches, and a fixed 12 batches. For inputs below 2^254, 735 divsteps
+// (from delta = 1) always reach g = 0 (Bernstein and Yang's bound
+// floor((49 d + 57) / 17) for d = 254 bits); further steps keep g = 0 and
+// change nothing but delta and a factor 2 in d that the batches' division
+// removes again.
+inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  int64_t u = 1, v = 0, q = 0, r = 1;
+  for (int i = 0; i < 62; ++i) {
+    // swap: g odd and delta > 0.
+    const uint64_t odd = uint64_t(0) - (g & 1);
+    const uint64_t swap = odd & uint64_t((-delta) >> 63);
+    // (f, g, u, v, q, r, delta) -> (g, -f, q, r, -u, -v, -delta) under swap.
+    const uint64_t xf = (f ^ g) & swap;
+    f ^= xf;
+    g = ((g ^ xf) ^ swap) - swap;
+    const int64_t xu = (u ^ q) & int64_t(swap), xv = (v ^ r) & int64_t(swap);
+    u ^= xu;
+    v ^= xv;
+    q = ((q ^ xu) ^ int64_t(swap)) - int64_t(swap);
+    r = ((r ^ xv) ^ int64_t(swap)) - int64_t(swap);
+    delta = ((delta ^ int64_t(swap)) - int64_t(swap)) + 1;
+    // g odd: g += f (and the matrix rows likewise), then halve.
+    g += f & odd;
+    q += u & int64_t(odd);
+    r += v & int64_t(odd);
+    g >>= 1;
+    u *= 2;
+    v *= 2;
+  }
+  t = Trans{u, v, q, r};
+  return delta;
+}
+
+// (f, g) <- (u f + v g, q f + r g) / 2^62, exact.
+inline void update_fg(S62& f, S62& g, const Trans& t) {
+  using i128 = __int128;
+  i128 cf = i128(t.u) * f.v[0] + i128(t.v) * g.v[0];
+  i128 cg = i128(t.q) * f.v[0] + i128(t.r) * g.v[0];
+  cf >>= 62;
+  cg >>= 62;
+  for (int k = 1; k < 5; ++k) {
+    cf += i128(t.u) * f.v[k] + i128(t.v) * g.v[k];
+    cg += i128(t.q) * f.v[k] + i128(t.r) * g.v[k];
+    f.v[k - 1] = int64_t(uint64_t(cf) & kM62);
+    g.v[k - 1] = int64_t(uint64_t(cg) & kM62);
+    cf >>= 62;
+    cg >>= 62;
+  }
+  f.v[4] = int64_t(cf);
+  g.v[4] = int64_t(cg);
+}
+
+inline void s62_add(S62& a, const S62& b) {
+  int64_t c = 0;
+  for (int k = 0; k < 4; ++k) {
+    c += a.v[k] + b.v[k];
+    a.v[k] = int64_t(uint64_t(c) & kM62);
+    c >>= 62;
+  }
+  a.v[4] += b.v[4] + c;
+}
+
+// a - b, returning whether it is negative.
+inline bool s62_sub(S62& out, const S62& a, const S62& b) {
+  int64_t c = 0;
+  for (int k = 0; k < 4; ++k) {
+    c += a.v[k] - b.v[k];
+    out.v[k] = int64_t(uint64_t(c) & kM62);
+    c >>= 62;
+  }
+  out.v[4] = a.v[4] - b.v[4] + c;
+  return out.v[4] < 0;
+}
+
+// (d, e) <- (u d + v e, q d + r e) / 2^62 mod m, for d, e in [0, m): the
+// multiples t m added (t < 2^62, t = (u d + v e) * (-1/m) mod 2^62) clear the
+// low limb, leaving values in (-m, 2m), which one correction brings back
+// (by branches, or by masks for the constant-time inverse).
+template <class P, bool kConstTime>
+inline void update_de(S62& d, S62& e, const Trans& t, const S62& m) {
+  using i128 = __int128;
+  i128 cd = i128(t.u) * d.v[0] + i128(t.v) * e.v[0];
+  i128 ce = i128(t.q) * d.v[0] + i128(t.r) * e.v[0];
+  const int64_t td = int64_t((uint64_t(cd) * P::INV) & kM62);
+  const int64_t te = int64_t((uint64_t(ce) * P::INV) & kM62);
+  cd += i128(td) * m.v[0];
+  ce += i128(te) * m.v[0];
+  cd >>= 62;
+  ce >>= 62;
+  for (int k = 1; k < 5; ++k) {
+    cd += i128(t.u) * d.v[k] + i128(t.v) * e.v[k] + i128(td) * m.v[k];
+    ce += i128(t.q) * d.v[k] + i128(t.r) * e.v[k] + i128(te) * m.v[k];
+    d.v[k - 1] = int64_t(uint64_t(cd) & kM62);
+    e.v[k - 1] = int64_t(uint64_t(ce) & kM62);
+    cd >>= 62;
+    ce >>= 62;
+  }
+  d.v[4] = int64_t(cd);
+  e.v[4] = int64_t(ce);
+  for (S62* x : {&d, &e}) {
+    if constexpr (kConstTime) {
+      // + m when negative, then - m when not below m.
+      const int64_t neg = x->v[4] >> 63;
+      S62 mm;
+      for (int k = 0; k < 5; ++k) mm.v[k] = m.v[k] & neg;
+      s62_add(*x, mm);
+      S62 y;
+      s62_sub(y, *x, m);
+      const int64_t keep = y.v[4] >> 63;  // all-ones: x < m, keep x
+      for (int k = 0; k < 5; ++k) x->v[k] = (x->v[k] & keep) | (y.v[k] & ~keep);
+    } else if (x->v[4] < 0) {
+      s62_add(*x, m);
     } else {
-      sub_in_place(v, u);
-      submod(x2, x1);
-      strip(v, x2);
+      S62 y;
+      if (!s62_sub(y, *x, m)) *x = y;
     }
   }
-  return is_one(u) ? x1 : x2;
+}
+
+// c / a mod m for 0 < a < m and c < m (raw integers). f = m, g = a,
+// d = 0, e = c keep f = d a / c and g = e a / c (mod m); the divsteps end
+// with g = 0 and f = +-gcd = +-1, so c / a = f d. The constant-time form
+// runs its fixed 12 batches; for a = 0 it leaves f = m and d = 0, so 0 maps
+// to 0.
+template <class P, bool kConstTime>
+U256 divstep_inverse(const U256& a, const U256& c) {
+  const S62 m = s62_of(P::M);
+  S62 f = m, g = s62_of(a), d{{0, 0, 0, 0, 0}}, e = s62_of(c);
+  int64_t delta = 1;
+  auto low64 = [](const S62& x) { return uint64_t(x.v[0]) | (uint64_t(x.v[1]) << 62); };
+  for (int batch = 0;; ++batch) {
+    Trans t;
+    if constexpr (kConstTime) {
+      if (batch == 12) break;
+      delta = divsteps_62_ct(delta, low64(f), low64(g), t);
+    } else {
+      delta = divsteps_62(delta, low64(f), low64(g), t);
+    }
+    update_fg(f, g, t);
+    update_de<P, kConstTime>(d, e, t, m);
+    if constexpr (!kConstTime) {
+      if ((g.v[0] | g.v[1] | g.v[2] | g.v[3] | g.v[4]) == 0) break;
+    }
+  }
+  // d or, for f = -1, -d mod m.
+  S62 z{{0, 0, 0, 0, 0}}, y;
+  s62_sub(y, z, d);  // -d in (-m, 0]
+  const int64_t below = y.v[4] >> 63;
+  S62 mm;
+  for (int k = 0; k < 5; ++k) mm.v[k] = m.v[k] & below;
+  s62_add(y, mm);
+  const int64_t flip = f.v[4] >> 63;
+  for (int k = 0; k < 5; ++k) d.v[k] = (y.v[k] & flip) | (d.v[k] & ~flip);
+  return u256_of(d);
 }
 
 }  // namespace
@@ -218,15 +382,25 @@ U256 binary_inverse(const U256& a) {
 template <class P>
 Field<P> Field<P>::inverse_vartime() const {
   if (is_zero()) return zero();
-  // For a = aR mod m (Montgomery form) the binary method gives (aR)^-1;
-  // two Montgomery multiplications by R^2 turn that into a^-1 R.
+  // For the representative a = xR mod m (Montgomery form) the result is
+  // x^-1 R = R^2 / a: the divsteps give c / a directly for c = R^2 mod m.
   U256 raw;
   for (int i = 0; i < 4; ++i) raw.w[i] = v[i];
-  U256 inv = binary_inverse<P>(raw);
-  Field t;
-  fieldimpl::mont_mul<P>(t.v, inv.w, P::R2.w);
+  const U256 inv = divstep_inverse<P, false>(raw, P::R2);
   Field out;
-  fieldimpl::mont_mul<P>(out.v, t.v, P::R2.w);
+  for (int i = 0; i < 4; ++i) out.v[i] = inv.w[i];
+  return out;
+}
+
+// Divsteps in constant time: a fixed number of steps, masks for every
+// choice, no table index; 0 maps to 0.
+template <class P>
+Field<P> Field<P>::inverse_ct() const {
+  U256 raw;
+  for (int i = 0; i < 4; ++i) raw.w[i] = v[i];
+  const U256 inv = divstep_inverse<P, true>(raw, P::R2);
+  Field out;
+  for (int i = 0; i < 4; ++i) out.v[i] = inv.w[i];
   return out;
 }
 

@@ -69,7 +69,7 @@ class Field {
 
   // self^e, variable time in e (e is public).
   Field pow_vartime(const U256& e) const;
-  // Multiplicative inverse by Fermat's little theorem, constant time; 0 maps to 0.
+  // Multiplicative inverse in constant time (divsteps); 0 maps to 0.
   Field inverse_ct() const;
   // Multiplicative inverse, variable time (public values only); 0 maps to 0.
   Field inverse_vartime() const;

@@ -69,6 +69,25 @@ G1Jac msm_with_g(const Point& G, const Fr& g_scalar, std::vector<G1Affine>& pts,
   return add(rest, extra);
 }
 
+// The fixed tables of the standard generator and of range_test_h(), built
+// on first use (about 1.5 multiplications each); null for any other point.
+const FixedTable* fixed_base_table(const Point& P) {
+  auto build = [](const G1Affine& p) {
+    FixedTable* t = new FixedTable;  // lives until exit
+    build_fixed_tables(&p, t, 1);
+    return t;
+  };
+  if (is_generator(P)) {
+    static const FixedTable* g = build(G1Affine::generator());
+    return g;
+  }
+  if (P.ge() == range_test_h().ge()) {
+    static const FixedTable* h = build(range_test_h().ge());
+    return h;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void check_range_shape(size_t g_len, size_t h_len, uint64_t n, uint64_t m) {
@@ -363,8 +382,10 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
   // G*ux*(tx - a*b) - miu*H + A + x*S + sum(x_j^2 L_j + x_j^-2 R_j)
   //   + sum g_i*(-z - a*s_i) + sum h_i*(z + y^-i*(z^(j(i)+2)*2^k(i) - b*s_{N-1-i})) == 0.
   // The generator vectors, when they are the cached ones, are multiplied
-  // through their precomputed tables, G through its own when it is the
-  // standard generator; the other points directly.
+  // through their precomputed tables, and then G and H through theirs when
+  // they are the standard generator or range_test_h() (otherwise G through
+  // its comb table when it is the standard generator); the other points
+  // directly.
   std::vector<G1Affine> pts;
   std::vector<Fr> ks;
   pts.reserve(2 * k + 4 + 2 * N);
@@ -373,7 +394,11 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     pts.push_back(p);
     ks.push_back(s);
   };
-  term(H.ge(), -miu.fe());
+  std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
+  const FixedTable* gt = tables.empty() ? nullptr : fixed_base_table(G);
+  const FixedTable* ht = tables.empty() ? nullptr : fixed_base_table(H);
+  const bool gh_fixed = gt != nullptr && ht != nullptr;
+  if (!gh_fixed) term(H.ge(), -miu.fe());
   term(A.ge(), Fr::one());
   term(S.ge(), x);
   for (size_t j = 0; j < k; ++j) {
@@ -382,7 +407,8 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     term(inner_product_proof.L[j].ge(), xj * xj);
     term(inner_product_proof.R[j].ge(), xij * xij);
   }
-  // Scalars of g_i at [0, N), of h_i at [N, 2N).
+  // Scalars of g_i at [0, N), of h_i at [N, 2N), then those of G and H when
+  // they join the generators' fixed-base sum.
   std::vector<Fr> gen_ks(2 * N);
   const Fr minus_z = -z;
   Fr y_inv_i = Fr::one(), two_k = Fr::one();
@@ -393,12 +419,21 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     y_inv_i *= y_inv;
     two_k = two_k.dbl();
   }
-  const std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
+  const Fr g_scalar = ux * (tx_f - a * b);
   if (tables.empty()) {
     for (size_t i = 0; i < N; ++i) term(g_vec[i].ge(), gen_ks[i]);
     for (size_t i = 0; i < N; ++i) term(h_vec[i].ge(), gen_ks[N + i]);
+  } else if (gh_fixed) {
+    // G and H are the standard generator or range_test_h(): their products
+    // go into the fixed-base sum as well.
+    tables.push_back(gt);
+    tables.push_back(ht);
+    gen_ks.push_back(g_scalar);
+    gen_ks.push_back(-miu.fe());
+    return msm_vartime_fixed(tables.data(), gen_ks.data(), tables.size(), pts.data(), ks.data(), pts.size())
+        .is_identity();
   }
-  return msm_with_g(G, ux * (tx_f - a * b), pts, ks, tables, gen_ks.data(), tables.size()).is_identity();
+  return msm_with_g(G, g_scalar, pts, ks, tables, gen_ks.data(), tables.size()).is_identity();
 }
 
 json::Value RangeProof::to_json() const {

@@ -545,9 +545,9 @@ TEST(Curve, FixedTableMsmEqualsMsmVartime) {
   const std::vector<Fr> edge = {Fr::zero(),          Fr::one(),           -Fr::one(),        l,
                                 -l,                  Fr::from_u64(128),   Fr::from_u64(129), Fr::from_u64(0xff80ff7f),
                                 two128 - Fr::one(),  two128,              -two128,           l * two128 + Fr::from_u64(127),
-                                // the same for 12-bit digits (from 384 fixed points)
+                                // the same for 12-bit digits (from 256 fixed points)
                                 Fr::from_u64(2048),  Fr::from_u64(2049),  Fr::from_u64(0x800801800ULL)};
-  for (size_t n_fixed : {0, 1, 3, 40, 400}) {
+  for (size_t n_fixed : {0, 1, 3, 40, 255, 256, 400}) {
     for (size_t n : {0, 2}) {
       SCOPED_TRACE(testing::Message() << n_fixed << " fixed, " << n << " ordinary");
       std::vector<G1Affine> ps = sample_points(n_fixed + n);

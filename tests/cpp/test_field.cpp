@@ -212,8 +212,9 @@ TEST(Field, BothProductPathsMatch) {
   EXPECT_EQ(fast_field_mul_active(), fast);
 }
 
-// The binary inverse works on the raw Montgomery words: raw values with long
-// runs of zero bits, small ones and random ones, in both fields.
+// The variable-time inverse works on the raw Montgomery words: raw values
+// with long runs of zero bits, small ones, ones next to the modulus and
+// random ones, in both fields; both inverses against Fermat's.
 template <class F>
 void check_inverses() {
   std::vector<F> xs;
@@ -230,16 +231,32 @@ void check_inverses() {
     f.v[0] = small;
     xs.push_back(f);
   }
+  // Raw m - 1, m - 2 and (m - 1) / 2, and the elements +-1, +-2.
+  for (uint64_t below : {1ULL, 2ULL}) {
+    F f;
+    for (int i = 0; i < 4; ++i) f.v[i] = F::modulus().w[i];
+    f.v[0] -= below;
+    xs.push_back(f);
+  }
+  {
+    F f;
+    for (int i = 0; i < 4; ++i) f.v[i] = (F::modulus().w[i] >> 1) | (i < 3 ? F::modulus().w[i + 1] << 63 : 0);
+    xs.push_back(f);
+  }
+  for (const F& f : {F::one(), -F::one(), F::from_u64(2), -F::from_u64(2)}) xs.push_back(f);
   for (int i = 0; i < 300; ++i) {
     uint8_t b[40];
     os_random_bytes(b, sizeof b);
     xs.push_back(F::from_be_bytes_reduce(b, sizeof b));
   }
+  U256 m_minus_2 = F::modulus();
+  m_minus_2.w[0] -= 2;  // the low word of either modulus is above 2
   for (const F& x : xs) {
     if (x.is_zero()) continue;
     F inv = x.inverse_vartime();
     EXPECT_EQ(inv * x, F::one()) << hex_of(x);
     EXPECT_EQ(inv, x.inverse_ct()) << hex_of(x);
+    EXPECT_EQ(inv, x.pow_vartime(m_minus_2)) << hex_of(x);  // Fermat
   }
 }
 

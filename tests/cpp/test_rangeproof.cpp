@@ -589,6 +589,37 @@ TEST(RangeProof, TamperingFailsLikeTheReference) {
   EXPECT_TRUE(f.verify_ref(f.proof));
 }
 
+// G and H go through fixed tables when they are the standard generator or
+// range_test_h(), in either role, and through the ordinary sums otherwise:
+// every mix gives the reference's outcome on a valid and a tampered proof.
+TEST(RangeProof, OtherBasesMatchTheReference) {
+  const Point g = Point::generator(), h = range_test_h();
+  struct Case {
+    const char* name;
+    Point G, H;
+  };
+  const std::vector<Case> cases = {
+      {"generator, range_test_h", g, h}, {"range_test_h, generator", h, g},
+      {"generator, other", g, h * sc(3) + g}, {"other, range_test_h", g * sc(5), h},
+      {"other, other", g * sc(7), h * sc(11)},
+  };
+  GeneratorVectors gv = derive_generator_vectors(8);
+  for (const Case& c : cases) {
+    const Scalar v = sc(200), gamma = Scalar::random();
+    const std::vector<Point> V = {c.G * v + c.H * gamma};
+    RangeProof p = RangeProof::prove(gv.g_vec, gv.h_vec, c.G, c.H, {v}, {gamma}, 8);
+    EXPECT_TRUE(p.verify(gv.g_vec, gv.h_vec, c.G, c.H, V, 8)) << c.name;
+    EXPECT_TRUE(ref_range_verify(p, gv.g_vec, gv.h_vec, c.G, c.H, V, 8)) << c.name;
+    for (int edit = 0; edit < 2; ++edit) {
+      RangeProof t = p;
+      if (edit == 0) t.miu = t.miu + sc(1);  // the scalar of H
+      else t.tx = t.tx - sc(1);              // a part of G's scalars
+      EXPECT_FALSE(t.verify(gv.g_vec, gv.h_vec, c.G, c.H, V, 8)) << c.name << " edit " << edit;
+      EXPECT_FALSE(ref_range_verify(t, gv.g_vec, gv.h_vec, c.G, c.H, V, 8)) << c.name << " edit " << edit;
+    }
+  }
+}
+
 TEST(RangeProof, StopsOnShapeErrors) {
   GeneratorVectors v3 = derive_generator_vectors(3);
   const Point G = Point::generator(), H = range_test_h();
