@@ -98,16 +98,19 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // k1g, k1h: the first step's folding factors.
   size_t round = 0;
   Fr k1g, k1h;
-  std::vector<const FixedTable*> lr_tab(n);
-  std::vector<Fr> lr_ks(n);
+  // u joins those sums as one more table term.
+  FixedTable u_tab;
+  if (!g_tab.empty()) build_fixed_tables(&u, &u_tab, 1);
+  std::vector<const FixedTable*> lr_tab(n + 1);
+  std::vector<Fr> lr_ks(n + 1);
 
   // The unfolded steps (see below): base tables g, h, u and the weights.
   constexpr size_t kLateFrom = 16;
   bool late = false;
   size_t base_n = 0;
   std::vector<OddTable> base_tab;
-  std::vector<Fr> wg(kLateFrom), wh(kLateFrom), late_ks(kLateFrom + 1);
-  std::vector<const OddTable*> late_tab(kLateFrom + 1);
+  std::vector<Fr> wg(kLateFrom), wh(kLateFrom), late_ks(2 * kLateFrom + 2);
+  std::vector<const OddTable*> late_tab(2 * kLateFrom + 2);
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -148,7 +151,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     for (int side = 0; late && side < 2; ++side) {
       // Base g[j] (i = j mod n) is in L when i >= m, with a[i - m]; base h[j]
       // when i < m, with b[m + i]; R takes the other halves.
-      size_t t = 0;
+      size_t t = side * (base_n + 1);
       for (size_t j = 0; j < base_n; ++j) {
         const size_t i = j % n;
         const bool g_in = (i >= m) == (side == 0);
@@ -158,7 +161,11 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       late_tab[t] = &base_tab[2 * base_n];
       late_ks[t] = side == 0 ? c_lo : c_hi;
-      lr[side] = msm_vartime_odd(late_tab.data(), late_ks.data(), t + 1);
+    }
+    if (late) {
+      // L and R together: their affine additions share inversions.
+      const size_t counts[2] = {base_n + 1, base_n + 1};
+      msm_vartime_odd_sums(late_tab.data(), late_ks.data(), counts, 2, lr);
     }
     for (int side = 0; !late && side < 2; ++side) {
       const size_t g_at = side == 0 ? m : 0, h_at = side == 0 ? 0 : m;
@@ -183,7 +190,8 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_tab[i] = g_tab[g_off + i];
           lr_tab[m + i] = h_tab[h_off + i];
         }
-        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m, &pts[2 * m], &ks[2 * m], 1);
+        lr_tab[2 * m] = &u_tab;
+        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m + 1, nullptr, nullptr, 0);
       } else if (round == 1 && !g_tab.empty()) {
         // The second step's generators are g'[i] = g[i] + k1*g[2m + i] (the
         // same for h), so its L and R are sums over the cached tables too,
@@ -199,7 +207,9 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_ks[2 * m + i] = ks[m + i];
           lr_ks[3 * m + i] = ks[m + i] * k1h;
         }
-        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m, &pts[2 * m], &ks[2 * m], 1);
+        lr_tab[4 * m] = &u_tab;
+        lr_ks[4 * m] = ks[2 * m];
+        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m + 1, nullptr, nullptr, 0);
       } else {
         lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
       }
