@@ -2,7 +2,7 @@
 // proof's case: h ratio, u a multiple of the generator) and over vectors
 // without tables, as a time and as a multiple of one public scalar
 // multiplication measured in the same run. `./bench_ipa [quick]`;
-// `./bench_ipa loop N REPS` only proves REPS times at length N, and
+// `./bench_ipa loop N REPS [other]` only proves REPS times at length N, and
 // `./bench_ipa mul REPS` only multiplies (for a profiler or callgrind).
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +22,14 @@ namespace {
 
 volatile bool g_sink;
 
+// Fixed pseudo-random scalars, so that runs of two builds see the same
+// digits (the variable-time parts move a little with the values).
+Scalar next_scalar() {
+  static Fr state = Fr::from_u64(0x9e3779b97f4a7c15ULL);
+  state = state * Fr::from_u64(0xd1342543de82ef95ULL) + Fr::from_u64(0x2545f4914f6cdd1dULL);
+  return Scalar("bench", state * state * state);
+}
+
 struct Input {
   std::vector<Point> g, h;
   Point u;
@@ -38,16 +46,16 @@ Input make_input(size_t n, bool cached) {
     g_sink = generator_tables_for(in.g, in.h).empty();  // built once, as on a first proof
   } else {
     // Other points: the same generators times a constant.
-    const Scalar c = Scalar::random();
+    const Scalar c = next_scalar();
     for (Point& p : in.g) p = p.mul_public(c);
     for (Point& p : in.h) p = p.mul_public(c);
   }
-  in.u = Point::generator().mul_public(Scalar::random());
+  in.u = Point::generator().mul_public(next_scalar());
   for (size_t i = 0; i < n; ++i) {
-    in.a.push_back(Scalar::random());
-    in.b.push_back(Scalar::random());
+    in.a.push_back(next_scalar());
+    in.b.push_back(next_scalar());
   }
-  in.ratio = Scalar::random();
+  in.ratio = next_scalar();
   return in;
 }
 
@@ -56,21 +64,21 @@ Input make_input(size_t n, bool cached) {
 int main(int argc, char** argv) {
   if (argc > 2 && std::strcmp(argv[1], "mul") == 0) {
     std::vector<Scalar> ks;
-    for (int i = 0; i < 16; ++i) ks.push_back(Scalar::random());
+    for (int i = 0; i < 16; ++i) ks.push_back(next_scalar());
     for (long r = std::atol(argv[2]); r > 0; --r) g_sink = Point::generator().mul_public(ks[size_t(r) % 16]).is_identity();
     return 0;
   }
   if (argc > 3 && std::strcmp(argv[1], "loop") == 0) {
     const size_t n = size_t(std::atol(argv[2]));
     const long reps = std::atol(argv[3]);
-    Input in = make_input(n, true);
+    Input in = make_input(n, !(argc > 4 && std::strcmp(argv[4], "other") == 0));
     for (long r = 0; r < reps; ++r) g_sink = InnerProductArg::prove(in.g, in.h, in.u, in.a, in.b, &in.ratio).L.empty();
     return 0;
   }
   const bool quick = argc > 1 && std::strcmp(argv[1], "quick") == 0;
   const double min_ms = quick ? 100 : 600;
   const Point G = Point::generator();
-  const Scalar k = Scalar::random();
+  const Scalar k = next_scalar();
   const double mul_us = bench::time_us([&] { g_sink = G.mul_public(k).is_identity(); }, min_ms);
   std::printf("one public scalar multiplication: %.1f us\n\n", mul_us);
   std::printf("%6s %14s %8s %14s %8s\n", "n", "cached ms", "x mul", "other ms", "x mul");

@@ -105,12 +105,15 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   std::vector<Fr> lr_ks(n + 1);
 
   // The unfolded steps (see below): base tables g, h, u and the weights.
-  constexpr size_t kLateFrom = 16;
+  // Every step over a base of b + b points costs two sums of b + 1 terms
+  // (about a sixth of a product per term), a folding step of length n about
+  // n products and two msms of n + 1 terms; measured best from b = 128 down.
+  constexpr size_t kLateFrom = 128;
   bool late = false;
   size_t base_n = 0;
   std::vector<OddTable> base_tab;
-  std::vector<Fr> wg(kLateFrom), wh(kLateFrom), late_ks(2 * kLateFrom + 2);
-  std::vector<const OddTable*> late_tab(2 * kLateFrom + 2);
+  std::vector<Fr> wg, wh, late_ks;
+  std::vector<const OddTable*> late_tab;
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -135,6 +138,10 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     if (!late && n >= 4 && n <= kLateFrom && (g_tab.empty() || round >= 2)) {
       late = true;
       base_n = n;
+      wg.resize(n);
+      wh.resize(n);
+      late_ks.resize(2 * n + 2);
+      late_tab.resize(2 * n + 2);
       std::vector<G1Affine> base(2 * n + 1);
       for (size_t j = 0; j < n; ++j) {
         base[j] = g[j];
