@@ -3,7 +3,8 @@
 // without tables, as a time and as a multiple of one public scalar
 // multiplication measured in the same run. `./bench_ipa [quick]`;
 // `./bench_ipa loop N REPS [other]` only proves REPS times at length N, and
-// `./bench_ipa mul REPS` only multiplies (for a profiler or callgrind).
+// `./bench_ipa mul REPS` only multiplies, `./bench_ipa range N M REPS` only
+// proves a range proof of M values of N bits (for a profiler or callgrind).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "group/scalar.hpp"
 #include "rangeproof/generators.hpp"
 #include "rangeproof/inner_product.hpp"
+#include "rangeproof/range_proof.hpp"
 
 using namespace nacrel;
 using namespace nacrel::rangeproof;
@@ -66,6 +68,21 @@ int main(int argc, char** argv) {
     std::vector<Scalar> ks;
     for (int i = 0; i < 16; ++i) ks.push_back(next_scalar());
     for (long r = std::atol(argv[2]); r > 0; --r) g_sink = Point::generator().mul_public(ks[size_t(r) % 16]).is_identity();
+    return 0;
+  }
+  if (argc > 4 && std::strcmp(argv[1], "range") == 0) {
+    const uint64_t bits = uint64_t(std::atol(argv[2])), m = uint64_t(std::atol(argv[3]));
+    const long reps = std::atol(argv[4]);
+    GeneratorVectors gv = derive_generator_vectors(bits * m);
+    g_sink = generator_tables_for(gv.g_vec, gv.h_vec).empty();
+    std::vector<Scalar> values, blindings;
+    for (uint64_t j = 0; j < m; ++j) {
+      values.push_back(Scalar::from_i64(int64_t(200 + j)));
+      blindings.push_back(next_scalar());
+    }
+    const Point G = Point::generator(), H = range_test_h();
+    for (long r = 0; r < reps; ++r)
+      g_sink = RangeProof::prove(gv.g_vec, gv.h_vec, G, H, values, blindings, bits).tx.fe().is_zero();
     return 0;
   }
   if (argc > 3 && std::strcmp(argv[1], "loop") == 0) {

@@ -118,8 +118,9 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
                 G1Affine* out);
 
-// Odd multiples P, 3P, ..., 15P of a public point and their images under the
-// endomorphism, affine, for several variable-time sums over the same points.
+// Odd multiples P, 3P, ..., (2^(w-1) - 1)P of a public point and their images
+// under the endomorphism, affine, for several variable-time sums over the
+// same points.
 struct OddTable {
   static constexpr int kWindow = 6;  // width of the NAF digits read from it
   static constexpr int kEntries = 1 << (kWindow - 2);
