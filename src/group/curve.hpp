@@ -151,18 +151,25 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
                 G1Affine* out);
 
-// Odd multiples P, 3P, ..., 15P of a public point and their images under the
-// endomorphism, affine, for several variable-time sums over the same points.
+// Odd multiples P, 3P, ..., (2^(w-1) - 1)P of a public point and their images
+// under the endomorphism, affine, for several variable-time sums over the
+// same points.
 struct OddTable {
-  static constexpr int kEntries = 8;
+  static constexpr int kWindow = 6;  // width of the NAF digits read from it
+  static constexpr int kEntries = 1 << (kWindow - 2);
   G1Affine odd[2][kEntries];  // odd[0][j] = (2j + 1) P, odd[1][j] = phi((2j + 1) P)
   bool identity;
 };
 // Fills out[i] for points[i] (identities allowed), normalised together.
 void build_odd_tables(const G1Affine* points, OddTable* out, size_t n);
-// sum of tables[i]'s point times scalars[i], variable time (interleaved
-// wNAF over the prebuilt tables, one doubling chain). (odd_tables.cpp)
+// sum of tables[i]'s point times scalars[i], variable time: the NAF digits
+// of all GLV halves summed per bit position by affine additions with shared
+// inversions, then one doubling chain. (odd_tables.cpp)
 G1Jac msm_vartime_odd(const OddTable* const* tables, const Fr* scalars, size_t n);
+// Several such sums at once, their affine additions sharing inversions: sum
+// s (out[s]) takes the next counts[s] tables and scalars.
+void msm_vartime_odd_sums(const OddTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
+                          G1Jac* out);
 // Multiples of a fixed point for single public products: for each position
 // j of a signed base-2^kBits digit of a GLV half, the affine points
 // d * 2^(kBits*j) * P for d = 1 .. 2^(kBits-1) (the images under the

@@ -1,106 +1,254 @@
 // Variable-time sums over a set of points used by several sums in a row
-// (build_odd_tables, msm_vartime_odd): interleaved wNAF (Straus) whose tables
-// of odd multiples are built and normalised once for all the sums.
+// (build_odd_tables, msm_vartime_odd, msm_vartime_odd_sums): tables of odd
+// multiples built and normalised once for all the sums, then per sum the
+// width-w NAF digits of every GLV half, summed per bit position by affine
+// additions that share inversions, and the position sums combined by
+// Horner's rule.
 #include <vector>
 
 #include "group/curve.hpp"
 #include "group/field_impl.hpp"
 
+#ifndef NACREL_FLATTEN
+#define NACREL_FLATTEN __attribute__((flatten))
+#endif
+
 namespace nacrel {
 
 namespace {
 
-constexpr int kWindow = 5;                      // digits odd in (-16, 16)
-constexpr int kMaxDigits = 136;                 // a GLV half is below 2^128
+constexpr int kWindow = OddTable::kWindow;  // digits odd in (-2^(w-1), 2^(w-1))
 static_assert(OddTable::kEntries == 1 << (kWindow - 2));
+// Digit positions of a half below 2^128: bits 0..127 and the final carry.
+constexpr int kPositions = 129;
 
-// Width-5 non-adjacent form of m, least significant digit first; returns the
-// number of digits.
-int wnaf5(U256 m, int8_t* digits) {
-  int len = 0;
-  while ((m.w[0] | m.w[1] | m.w[2] | m.w[3]) != 0) {
-    int d = 0;
-    if (m.w[0] & 1) {
-      d = int(m.w[0] & 31);
-      if (d >= 16) d -= 32;
-      // m -= d: the low five bits become zero, so no borrow leaves word 0
-      // for positive d; a negative d adds with a carry.
-      if (d > 0) {
-        m.w[0] -= uint64_t(d);
-      } else {
-        uint64_t c = 0;
-        m.w[0] = fieldimpl::adc(m.w[0], uint64_t(-d), c);
-        for (int i = 1; i < 4; ++i) m.w[i] = fieldimpl::adc(m.w[i], 0, c);
-      }
-    }
-    digits[len++] = int8_t(d);
-    m.w[0] = (m.w[0] >> 1) | (m.w[1] << 63);
-    m.w[1] = (m.w[1] >> 1) | (m.w[2] << 63);
-    m.w[2] = (m.w[2] >> 1) | (m.w[3] << 63);
-    m.w[3] >>= 1;
+int bit_length(const U256& k) {
+  for (int i = 3; i >= 0; --i) {
+    if (k.w[i]) return 64 * i + 64 - __builtin_clzll(k.w[i]);
   }
-  return len;
+  return 0;
+}
+
+// Bits [pos, pos + c) of k, c <= 32; positions past bit 255 read as zero.
+inline uint64_t bits_at(const U256& k, int pos, int c) {
+  if (pos >= 256) return 0;
+  const int w = pos / 64, s = pos % 64;
+  uint64_t v = k.w[w] >> s;
+  if (s != 0 && w < 3) v |= k.w[w + 1] << (64 - s);
+  return v & ((uint64_t(1) << c) - 1);
+}
+
+// Calls emit(position, digit) for every non-zero digit of the width-w NAF of
+// m, least significant first: reads w bits at each position whose bit
+// differs from the carry and carries the borrow of a negative digit.
+template <class F>
+void wnaf_digits(const U256& m, F&& emit) {
+  const int bits = bit_length(m);
+  int carry = 0;
+  for (int bit = 0; bit < bits || carry;) {
+    if (int(bits_at(m, bit, 1)) == carry) {
+      ++bit;
+      continue;
+    }
+    int word = int(bits_at(m, bit, kWindow)) + carry;  // odd
+    carry = (word >> (kWindow - 1)) & 1;
+    word -= carry << kWindow;
+    emit(bit, word);
+    bit += kWindow;
+  }
+}
+
+// Replaces every v[i] (none zero) by its inverse with one field inversion;
+// the running products go in four interleaved chains.
+NACREL_FLATTEN void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix) {
+  constexpr size_t kLanes = 4;
+  if (m == 0) return;
+  prefix.resize(m);
+  Fq acc[kLanes] = {Fq::one(), Fq::one(), Fq::one(), Fq::one()};
+  for (size_t k = 0; k < m; ++k) {
+    prefix[k] = acc[k % kLanes];
+    acc[k % kLanes] *= v[k];
+  }
+  const Fq a01 = acc[0] * acc[1], a23 = acc[2] * acc[3];
+  const Fq inv = (a01 * a23).inverse_vartime();
+  const Fq i01 = inv * a23, i23 = inv * a01;
+  Fq lane[kLanes] = {i01 * acc[1], i01 * acc[0], i23 * acc[3], i23 * acc[2]};
+  for (size_t k = m; k-- > 0;) {
+    const Fq vk = v[k];
+    v[k] = lane[k % kLanes] * prefix[k];
+    lane[k % kLanes] *= vk;
+  }
+}
+
+// Sums the points of every segment [start[s], start[s] + len[s]) of pts by
+// pairwise affine additions, all pairs of a round sharing one inversion,
+// until each segment is one point (or empty); identities allowed.
+NACREL_FLATTEN void sum_segments(std::vector<G1Affine>& pts, const std::vector<uint32_t>& start,
+                                 std::vector<uint32_t>& len) {
+  std::vector<Fq> den, prefix;
+  std::vector<uint32_t> pair_at;
+  for (;;) {
+    pair_at.clear();
+    for (size_t s = 0; s < len.size(); ++s) {
+      for (uint32_t k = 0; k + 1 < len[s]; k += 2) pair_at.push_back(start[s] + k);
+    }
+    if (pair_at.empty()) return;
+    den.resize(pair_at.size());
+    for (size_t k = 0; k < pair_at.size(); ++k) {
+      const G1Affine& p = pts[pair_at[k]];
+      const G1Affine& q = pts[pair_at[k] + 1];
+      if (p.infinity || q.infinity) den[k] = Fq::one();
+      else if (p.x != q.x) den[k] = q.x - p.x;
+      else if (p.y == q.y) den[k] = p.y + p.y;  // y != 0: no point of order 2
+      else den[k] = Fq::one();                  // opposite points
+    }
+    batch_invert(den.data(), den.size(), prefix);
+    for (size_t k = 0; k < pair_at.size(); ++k) {
+      G1Affine& p = pts[pair_at[k]];
+      const G1Affine& q = pts[pair_at[k] + 1];
+      if (q.infinity) continue;
+      if (p.infinity) {
+        p = q;
+        continue;
+      }
+      Fq lambda;
+      if (p.x != q.x) {
+        lambda = (q.y - p.y) * den[k];
+      } else if (p.y == q.y) {
+        const Fq xx = p.x.sqr();
+        lambda = (xx + xx + xx) * den[k];
+      } else {
+        p = G1Affine::identity();
+        continue;
+      }
+      const Fq x3 = lambda.sqr() - p.x - q.x;
+      p.y = lambda * (p.x - x3) - p.y;
+      p.x = x3;
+    }
+    // The sum of pair k/2 moves to position k/2 of its segment.
+    for (size_t s = 0; s < len.size(); ++s) {
+      const uint32_t l = len[s];
+      if (l < 2) continue;
+      for (uint32_t k = 2; k < l; k += 2) pts[start[s] + k / 2] = pts[start[s] + k];
+      len[s] = (l + 1) / 2;
+    }
+  }
 }
 
 }  // namespace
 
-void build_odd_tables(const G1Affine* points, OddTable* out, size_t n) {
+// The odd multiples in rounds of affine operations, each round's
+// denominators inverted together: 2P; then with 2^r P known, the odd
+// multiples in [2^r, 2^(r+1)) as 2^r P + kP for the odd k below 2^r, and
+// 2^(r+1) P if a later round needs it. No addition meets equal or opposite
+// points: 2^r and k differ and their sum is far below the group order.
+NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size_t n) {
   constexpr int kE = OddTable::kEntries;
-  std::vector<G1Jac> jac(n * kE);
+  std::vector<size_t> live;
   for (size_t i = 0; i < n; ++i) {
     out[i].identity = points[i].infinity;
-    G1Jac* t = &jac[i * kE];
-    if (points[i].infinity) {
-      for (int j = 0; j < kE; ++j) t[j] = G1Jac::identity();
-      continue;
-    }
-    t[0] = to_jacobian(points[i]);
-    const G1Jac p2 = dbl(t[0]);
-    for (int j = 1; j < kE; ++j) t[j] = add(t[j - 1], p2);
+    if (!points[i].infinity) live.push_back(i);
   }
-  std::vector<G1Affine> aff(n * kE);
-  batch_to_affine(jac.data(), aff.data(), aff.size());
-  for (size_t i = 0; i < n; ++i) {
-    for (int j = 0; j < kE; ++j) {
-      out[i].odd[0][j] = aff[i * kE + j];
-      out[i].odd[1][j] = glv_endo(aff[i * kE + j]);
+  const size_t l = live.size();
+  std::vector<G1Affine> pow2(l);  // 2^r P of each live point
+  std::vector<Fq> den(l), prefix;
+  struct Op {
+    size_t i;         // live index
+    int dst;          // entry (2k + 1 at dst = k), or -1 for the next 2^r P
+    const G1Affine* q;  // the odd multiple added to 2^r P, or null: doubling
+  };
+  std::vector<Op> ops;
+  std::vector<G1Affine> next(l);
+  for (size_t t = 0; t < l; ++t) out[live[t]].odd[0][0] = points[live[t]];
+  for (int r = 0; (1 << r) < 2 * kE - 1; ++r) {
+    // Round r: from 2^r P (P itself for r = 0) to the entries above it.
+    ops.clear();
+    for (size_t t = 0; t < l; ++t) {
+      if (r > 0) {
+        for (int k = 1; k < (1 << r) && (1 << r) + k < 2 * kE; k += 2)
+          ops.push_back(Op{t, ((1 << r) + k - 1) / 2, &out[live[t]].odd[0][(k - 1) / 2]});
+      }
+      if ((2 << r) < 2 * kE - 1) ops.push_back(Op{t, -1, nullptr});
     }
+    if (ops.empty()) break;
+    den.resize(ops.size());
+    for (size_t k = 0; k < ops.size(); ++k) {
+      const G1Affine& b = r == 0 ? points[live[ops[k].i]] : pow2[ops[k].i];
+      den[k] = ops[k].q ? ops[k].q->x - b.x : b.y + b.y;
+    }
+    batch_invert(den.data(), den.size(), prefix);
+    for (size_t k = 0; k < ops.size(); ++k) {
+      const Op& op = ops[k];
+      const G1Affine& b = r == 0 ? points[live[op.i]] : pow2[op.i];
+      const G1Affine& q = op.q ? *op.q : b;
+      Fq lambda;
+      if (op.q) {
+        lambda = (q.y - b.y) * den[k];
+      } else {
+        const Fq xx = b.x.sqr();
+        lambda = (xx + xx + xx) * den[k];
+      }
+      const Fq x3 = lambda.sqr() - b.x - q.x;
+      const G1Affine s{x3, lambda * (b.x - x3) - b.y, false};
+      if (op.dst < 0) next[op.i] = s;
+      else out[live[op.i]].odd[0][op.dst] = s;
+    }
+    pow2.swap(next);
+  }
+  for (size_t i : live) {
+    for (int j = 0; j < kE; ++j) out[i].odd[1][j] = glv_endo(out[i].odd[0][j]);
+  }
+}
+
+NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr* scalars, const size_t* counts,
+                                         size_t sums, G1Jac* out) {
+  struct Item {
+    const G1Affine* q;
+    uint32_t seg;
+    bool negate;
+  };
+  std::vector<Item> items;
+  std::vector<uint32_t> len(sums * kPositions, 0);
+  size_t at = 0;
+  for (size_t s = 0; s < sums; ++s) {
+    for (size_t c = 0; c < counts[s]; ++c, ++at) {
+      const OddTable& tab = *tables[at];
+      if (tab.identity || scalars[at].is_zero()) continue;
+      const GlvSplit split = glv_split(scalars[at]);
+      for (int h = 0; h < 2; ++h) {
+        const bool negate = h ? split.neg2 : split.neg1;
+        const G1Affine* odd = tab.odd[h];
+        const uint32_t base = uint32_t(s * kPositions);
+        wnaf_digits(h ? split.k2 : split.k1, [&](int bit, int d) {
+          items.push_back(Item{&odd[((d < 0 ? -d : d) - 1) / 2], base + uint32_t(bit), (d < 0) != negate});
+          ++len[base + uint32_t(bit)];
+        });
+      }
+    }
+  }
+  std::vector<uint32_t> start(len.size() + 1, 0);
+  for (size_t g = 0; g < len.size(); ++g) start[g + 1] = start[g] + len[g];
+  std::vector<G1Affine> pts(items.size());
+  {
+    std::vector<uint32_t> pos(start.begin(), start.end() - 1);
+    for (const Item& it : items) pts[pos[it.seg]++] = it.negate ? neg(*it.q) : *it.q;
+  }
+  sum_segments(pts, start, len);
+  for (size_t s = 0; s < sums; ++s) {
+    G1Jac acc = G1Jac::identity();
+    for (int bit = kPositions - 1; bit >= 0; --bit) {
+      if (!acc.is_identity()) acc = dbl(acc);
+      const size_t g = s * kPositions + size_t(bit);
+      if (len[g] != 0 && !pts[start[g]].infinity) acc = add_mixed(acc, pts[start[g]]);
+    }
+    out[s] = acc;
   }
 }
 
 G1Jac msm_vartime_odd(const OddTable* const* tables, const Fr* scalars, size_t n) {
-  struct Half {
-    const G1Affine* table;
-    bool negate;
-    int len;
-    int8_t digits[kMaxDigits];
-  };
-  std::vector<Half> halves;
-  halves.reserve(2 * n);
-  int maxlen = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (tables[i]->identity || scalars[i].is_zero()) continue;
-    const GlvSplit s = glv_split(scalars[i]);
-    for (int h = 0; h < 2; ++h) {
-      Half& hf = halves.emplace_back();
-      hf.table = tables[i]->odd[h];
-      hf.negate = h ? s.neg2 : s.neg1;
-      hf.len = wnaf5(h ? s.k2 : s.k1, hf.digits);
-      if (hf.len > maxlen) maxlen = hf.len;
-    }
-  }
-  G1Jac acc = G1Jac::identity();
-  for (int bit = maxlen - 1; bit >= 0; --bit) {
-    acc = dbl(acc);
-    for (const Half& hf : halves) {
-      if (bit >= hf.len) continue;
-      const int d = hf.digits[bit];
-      if (d == 0) continue;
-      const G1Affine& q = hf.table[((d < 0 ? -d : d) - 1) / 2];
-      acc = add_mixed(acc, (d < 0) != hf.negate ? neg(q) : q);
-    }
-  }
-  return acc;
+  G1Jac out;
+  msm_vartime_odd_sums(tables, scalars, &n, 1, &out);
+  return out;
 }
 
 }  // namespace nacrel

@@ -1,5 +1,7 @@
 #include "rangeproof/inner_product.hpp"
 
+#include <algorithm>
+
 #include "group/encoding.hpp"
 #include "group/error.hpp"
 #include "group/secret.hpp"
@@ -98,16 +100,27 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // k1g, k1h: the first step's folding factors.
   size_t round = 0;
   Fr k1g, k1h;
-  std::vector<const FixedTable*> lr_tab(n);
-  std::vector<Fr> lr_ks(n);
+  // u joins those sums as one more table term.
+  FixedTable u_tab;
+  if (!g_tab.empty()) build_fixed_tables(&u, &u_tab, 1);
+  std::vector<const FixedTable*> lr_tab(n + 1);
+  std::vector<Fr> lr_ks(n + 1);
 
   // The unfolded steps (see below): base tables g, h, u and the weights.
-  constexpr size_t kLateFrom = 16;
+  // Every step over a base of b + b points costs two sums of b + 1 terms
+  // (about a sixth of a product per term), a folding step of length n about
+  // n products and two msms of n + 1 terms; with the change of base below
+  // the unfolded steps are cheaper at every length measured (up to 1024,
+  // where the tables of the base take 4.7 MB).
+  constexpr size_t kLateFrom = 1024;
+  // A base of kRebaseFrom + kRebaseFrom points or more is replaced by the
+  // current generators once they are kRebaseRatio times shorter.
+  constexpr size_t kRebaseFrom = 64, kRebaseRatio = 8;
   bool late = false;
   size_t base_n = 0;
   std::vector<OddTable> base_tab;
-  std::vector<Fr> wg(kLateFrom), wh(kLateFrom), late_ks(kLateFrom + 1);
-  std::vector<const OddTable*> late_tab(kLateFrom + 1);
+  std::vector<Fr> wg, wh, late_ks;
+  std::vector<const OddTable*> late_tab;
 
   InnerProductArg out;
   const size_t half = n / 2;
@@ -132,6 +145,10 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
     if (!late && n >= 4 && n <= kLateFrom && (g_tab.empty() || round >= 2)) {
       late = true;
       base_n = n;
+      wg.resize(n);
+      wh.resize(n);
+      late_ks.resize(2 * n + 2);
+      late_tab.resize(2 * n + 2);
       std::vector<G1Affine> base(2 * n + 1);
       for (size_t j = 0; j < n; ++j) {
         base[j] = g[j];
@@ -142,13 +159,41 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       base[2 * n] = u;
       base_tab.resize(2 * n + 1);
       build_odd_tables(base.data(), base_tab.data(), base.size());
+    } else if (late && base_n >= kRebaseFrom && base_n == kRebaseRatio * n) {
+      // A large base makes every later step cost as much as the first: the
+      // current generators G[i] = sum of wg[j]*base_g[j] over j = i mod n
+      // (and H) become the new base, with weights 1, from 2n sums of
+      // base_n/n terms over the same tables.
+      const size_t per = base_n / n;
+      std::vector<const OddTable*> tabs(2 * base_n);
+      std::vector<Fr> wk(2 * base_n);
+      std::vector<size_t> counts(2 * n, per);
+      for (size_t i = 0; i < n; ++i) {
+        for (size_t c = 0; c < per; ++c) {
+          const size_t j = i + c * n;
+          tabs[i * per + c] = &base_tab[j];
+          wk[i * per + c] = wg[j];
+          tabs[base_n + i * per + c] = &base_tab[base_n + j];
+          wk[base_n + i * per + c] = wh[j];
+        }
+      }
+      std::vector<G1Jac> cur(2 * n);
+      msm_vartime_odd_sums(tabs.data(), wk.data(), counts.data(), 2 * n, cur.data());
+      std::vector<G1Affine> base(2 * n + 1);
+      batch_to_affine(cur.data(), base.data(), 2 * n);
+      base[2 * n] = u;
+      base_n = n;
+      std::fill(wg.begin(), wg.begin() + n, Fr::one());
+      std::fill(wh.begin(), wh.begin() + n, Fr::one());
+      base_tab.assign(2 * n + 1, OddTable{});
+      build_odd_tables(base.data(), base_tab.data(), base.size());
     }
     // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
     G1Jac lr[2];
     for (int side = 0; late && side < 2; ++side) {
       // Base g[j] (i = j mod n) is in L when i >= m, with a[i - m]; base h[j]
       // when i < m, with b[m + i]; R takes the other halves.
-      size_t t = 0;
+      size_t t = side * (base_n + 1);
       for (size_t j = 0; j < base_n; ++j) {
         const size_t i = j % n;
         const bool g_in = (i >= m) == (side == 0);
@@ -158,7 +203,11 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       late_tab[t] = &base_tab[2 * base_n];
       late_ks[t] = side == 0 ? c_lo : c_hi;
-      lr[side] = msm_vartime_odd(late_tab.data(), late_ks.data(), t + 1);
+    }
+    if (late) {
+      // L and R together: their affine additions share inversions.
+      const size_t counts[2] = {base_n + 1, base_n + 1};
+      msm_vartime_odd_sums(late_tab.data(), late_ks.data(), counts, 2, lr);
     }
     for (int side = 0; !late && side < 2; ++side) {
       const size_t g_at = side == 0 ? m : 0, h_at = side == 0 ? 0 : m;
@@ -183,7 +232,8 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_tab[i] = g_tab[g_off + i];
           lr_tab[m + i] = h_tab[h_off + i];
         }
-        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m, &pts[2 * m], &ks[2 * m], 1);
+        lr_tab[2 * m] = &u_tab;
+        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m + 1, nullptr, nullptr, 0);
       } else if (round == 1 && !g_tab.empty()) {
         // The second step's generators are g'[i] = g[i] + k1*g[2m + i] (the
         // same for h), so its L and R are sums over the cached tables too,
@@ -199,7 +249,9 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_ks[2 * m + i] = ks[m + i];
           lr_ks[3 * m + i] = ks[m + i] * k1h;
         }
-        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m, &pts[2 * m], &ks[2 * m], 1);
+        lr_tab[4 * m] = &u_tab;
+        lr_ks[4 * m] = ks[2 * m];
+        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m + 1, nullptr, nullptr, 0);
       } else {
         lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
       }

@@ -381,8 +381,8 @@ TEST(InnerProductArg, MatchesIndependentProof) {
 TEST(InnerProductArg, SameProofAsThePlainHalvingProver) {
   // The prover folds with running factors and one product per point; the
   // points it outputs must be those of plain folding, with and without a
-  // ratio on H.
-  for (size_t n : {1, 2, 4, 16, 64}) {
+  // ratio on H. At 256 the unfolded steps change their base on the way.
+  for (size_t n : {1, 2, 4, 16, 64, 256}) {
     GeneratorVectors gv = derive_generator_vectors(n);
     std::vector<Scalar> a = random_scalars(n), b = random_scalars(n);
     const Point& u = range_test_h();
@@ -403,7 +403,10 @@ TEST(InnerProductArg, SameProofAsThePlainHalvingProver) {
 }
 
 TEST(InnerProductArg, FactorsOfHMatchScaledGenerators) {
-  for (size_t n : {1, 2, 4, 8, 32}) {
+  // The scaled vectors take the path without tables: at 256 and 1024 the
+  // unfolded steps start at once (and change their base twice at 1024),
+  // those of the cached generators after the two table steps.
+  for (size_t n : {1, 2, 4, 8, 32, 256, 1024}) {
     GeneratorVectors gv = derive_generator_vectors(n);
     std::vector<Scalar> a = random_scalars(n), b = random_scalars(n);
     const Scalar rho = Scalar::random();
@@ -418,6 +421,34 @@ TEST(InnerProductArg, FactorsOfHMatchScaledGenerators) {
               InnerProductArg::prove(gv.g_vec, scaled, u, a, b).to_json_text())
         << n;
   }
+}
+
+TEST(InnerProductArg, LongVectorsFoldBeforeTheUnfoldedSteps) {
+  // 2048 entries are past the generator cache and past the longest unfolded
+  // base: the first step folds with one product per point. The proof must
+  // verify, and the ratio on H must give the proof of the scaled vector.
+  const size_t n = 2048;
+  GeneratorVectors gv = derive_generator_vectors(n);
+  std::vector<Scalar> a = random_scalars(n), b = random_scalars(n);
+  const Scalar rho = Scalar::random();
+  std::vector<Point> scaled;
+  Scalar f = sc(1);
+  for (size_t i = 0; i < n; ++i) {
+    scaled.push_back(gv.h_vec[i].mul_public(f));
+    f = f * rho;
+  }
+  const Point& u = range_test_h();
+  const InnerProductArg arg = InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &rho);
+  EXPECT_EQ(arg.to_json_text(), InnerProductArg::prove(gv.g_vec, scaled, u, a, b).to_json_text());
+  std::vector<Point> pts = gv.g_vec;
+  pts.insert(pts.end(), scaled.begin(), scaled.end());
+  pts.push_back(u);
+  std::vector<Scalar> ks = a;
+  ks.insert(ks.end(), b.begin(), b.end());
+  ks.push_back(inner_product(a, b));
+  const Point P = msm_public(pts, ks);
+  EXPECT_TRUE(arg.verify(gv.g_vec, scaled, u, P));
+  EXPECT_FALSE(arg.verify(gv.g_vec, scaled, u, P + u));
 }
 
 TEST(InnerProductArg, RoundTripsForEveryPowerOfTwo) {

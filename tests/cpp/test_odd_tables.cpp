@@ -1,0 +1,117 @@
+// Tables of odd multiples and the sums read from them (odd_tables.cpp):
+// every entry against plain doublings and additions, and several sums at
+// once against msm_vartime, with the inputs that reach the special cases of
+// the shared-inversion additions (zero scalars, identities, equal and
+// opposite points, sums that cancel).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "group/curve.hpp"
+#include "group_test_util.hpp"
+
+using namespace nacrel;
+using namespace group_test;
+
+namespace {
+
+std::vector<G1Affine> varied_points(size_t n) {
+  std::vector<G1Affine> out;
+  G1Jac acc = to_jacobian(G1Affine::generator());
+  const G1Affine step = point_of(kMulRows[30].product);
+  for (size_t i = 0; i < n; ++i) {
+    acc = add_mixed(dbl(acc), step);
+    out.push_back(to_affine_vartime(acc));
+  }
+  return out;
+}
+
+std::vector<Fr> varied_scalars(size_t n) {
+  std::vector<Fr> out;
+  Fr a = Fr::from_u64(0x9e3779b97f4a7c15ULL), b = -Fr::from_u64(0x2545f4914f6cdd1dULL);
+  for (size_t i = 0; i < n; ++i) {
+    a = a * b + Fr::from_u64(i);
+    out.push_back(a);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(OddTables, EntriesAreOddMultiplesAndTheirImages) {
+  std::vector<G1Affine> ps = varied_points(5);
+  ps.insert(ps.begin() + 2, G1Affine::identity());
+  std::vector<OddTable> tabs(ps.size());
+  build_odd_tables(ps.data(), tabs.data(), ps.size());
+  for (size_t i = 0; i < ps.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tabs[i].identity, ps[i].infinity);
+    if (ps[i].infinity) continue;
+    const G1Jac p2 = dbl(to_jacobian(ps[i]));
+    G1Jac want = to_jacobian(ps[i]);
+    for (int j = 0; j < OddTable::kEntries; ++j) {
+      EXPECT_EQ(tabs[i].odd[0][j], to_affine_vartime(want)) << "entry " << j;
+      EXPECT_EQ(tabs[i].odd[1][j], glv_endo(to_affine_vartime(want))) << "entry " << j;
+      want = add(want, p2);
+    }
+  }
+}
+
+TEST(OddTables, SeveralSumsEqualSeparateMsms) {
+  // Each case: the term counts of the sums taken together, and what the
+  // shared points and scalars hold.
+  enum Shape { kPlain, kAwkward, kCancelling };
+  struct Case {
+    std::vector<size_t> counts;
+    Shape shape;
+  };
+  const Case cases[] = {
+      {{1}, kPlain},           {{17}, kPlain},           {{17, 17}, kPlain},     {{0, 3, 0}, kPlain},
+      {{2, 9, 33}, kPlain},    {{20, 20}, kAwkward},     {{2}, kCancelling},     {{4, 2}, kCancelling},
+  };
+  for (const Case& c : cases) {
+    size_t total = 0;
+    for (size_t k : c.counts) total += k;
+    SCOPED_TRACE(testing::Message() << "sums of " << c.counts.size() << ", " << total << " terms, shape " << c.shape);
+    std::vector<G1Affine> ps = varied_points(total);
+    std::vector<Fr> ks = varied_scalars(total);
+    if (c.shape == kAwkward) {
+      ks[1] = Fr::zero();
+      ps[2] = G1Affine::identity();
+      ps[5] = ps[4];  // equal terms: their digits meet as equal points
+      ks[5] = ks[4];
+      ps[7] = neg(ps[6]);  // opposite terms
+      ks[7] = ks[6];
+      ks[9] = -Fr::one();
+      ks[10] = Fr::one();
+      ks[11] = Fr::from_u64(3);
+      ps[23] = ps[3];  // one point in both sums
+      ks[23] = -ks[3];
+    }
+    if (c.shape == kCancelling) {
+      // Every sum is P*k + P*(-k) (and more of the same), so its digits
+      // cancel position by position.
+      for (size_t t = 1; t < total; t += 2) {
+        ps[t] = ps[t - 1];
+        ks[t] = -ks[t - 1];
+      }
+    }
+    std::vector<OddTable> tabs(total);
+    build_odd_tables(ps.data(), tabs.data(), total);
+    std::vector<const OddTable*> ptrs(total);
+    for (size_t t = 0; t < total; ++t) ptrs[t] = &tabs[t];
+    std::vector<G1Jac> got(c.counts.size());
+    msm_vartime_odd_sums(ptrs.data(), ks.data(), c.counts.data(), c.counts.size(), got.data());
+    size_t at = 0;
+    for (size_t s = 0; s < c.counts.size(); ++s) {
+      const G1Jac want = msm_vartime(&ps[at], &ks[at], c.counts[s]);
+      EXPECT_EQ(to_affine_vartime(got[s]), to_affine_vartime(want)) << "sum " << s;
+      if (c.shape == kCancelling) {
+        EXPECT_TRUE(got[s].is_identity()) << "sum " << s;
+      }
+      EXPECT_EQ(to_affine_vartime(msm_vartime_odd(&ptrs[at], &ks[at], c.counts[s])), to_affine_vartime(want))
+          << "sum " << s << " alone";
+      at += c.counts[s];
+    }
+  }
+}
