@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "group/batch_affine.hpp"
 #include "group/field_impl.hpp"
 #include "group/secret.hpp"
 
@@ -155,8 +156,6 @@ G1Affine to_affine_vartime(const G1Jac& p) {
   return G1Affine{p.X * zi2, p.Y * zi2 * zi, false};
 }
 
-namespace {
-
 // Replaces every v[i] (none zero) by its inverse with one field inversion
 // (Montgomery's trick). The running products go in four interleaved chains,
 // so that consecutive multiplications do not wait for each other's results.
@@ -195,8 +194,6 @@ NACREL_FLATTEN void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix) {
     }
   }
 }
-
-}  // namespace
 
 NACREL_FLATTEN void batch_to_affine(const G1Jac* in, G1Affine* out, size_t n) {
   if (n == 0) return;
@@ -629,22 +626,6 @@ struct Term {
   long endo_of;
   bool flip;
 };
-
-int bit_length(const U256& k) {
-  for (int i = 3; i >= 0; --i) {
-    if (k.w[i]) return 64 * i + 64 - __builtin_clzll(k.w[i]);
-  }
-  return 0;
-}
-
-// Bits [pos, pos + c) of k, c <= 32; positions past bit 255 read as zero.
-inline uint64_t bits_at(const U256& k, int pos, int c) {
-  if (pos >= 256) return 0;
-  int w = pos / 64, s = pos % 64;
-  uint64_t v = k.w[w] >> s;
-  if (s != 0 && w < 3) v |= k.w[w + 1] << (64 - s);
-  return v & ((uint64_t(1) << c) - 1);
-}
 
 // Splits each product with the endomorphism into two terms of about 128 bits.
 std::vector<Term> glv_terms(const G1Affine* points, const Fr* scalars, size_t n) {
@@ -1131,8 +1112,6 @@ const CombTable& generator_comb() {
   return *table;
 }
 
-namespace {
-
 // Sums the points of every bucket (segments [start[b], start[b+1]) of pts)
 // by pairwise affine additions, all pairs of a round sharing one inversion;
 // the number of rounds is the logarithm of the fullest bucket. On return
@@ -1191,6 +1170,8 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
     }
   }
 }
+
+namespace {
 
 // sum over b < count of (b + 1) * bucket[b], bucket b being pts[start[b]]
 // when len[b] != 0 (summed buckets). With b = a*W + c the sum is

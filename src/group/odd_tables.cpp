@@ -6,6 +6,7 @@
 // Horner's rule.
 #include <vector>
 
+#include "group/batch_affine.hpp"
 #include "group/curve.hpp"
 #include "group/field_impl.hpp"
 
@@ -21,22 +22,6 @@ constexpr int kWindow = OddTable::kWindow;  // digits odd in (-2^(w-1), 2^(w-1))
 static_assert(OddTable::kEntries == 1 << (kWindow - 2));
 // Digit positions of a half below 2^128: bits 0..127 and the final carry.
 constexpr int kPositions = 129;
-
-int bit_length(const U256& k) {
-  for (int i = 3; i >= 0; --i) {
-    if (k.w[i]) return 64 * i + 64 - __builtin_clzll(k.w[i]);
-  }
-  return 0;
-}
-
-// Bits [pos, pos + c) of k, c <= 32; positions past bit 255 read as zero.
-inline uint64_t bits_at(const U256& k, int pos, int c) {
-  if (pos >= 256) return 0;
-  const int w = pos / 64, s = pos % 64;
-  uint64_t v = k.w[w] >> s;
-  if (s != 0 && w < 3) v |= k.w[w + 1] << (64 - s);
-  return v & ((uint64_t(1) << c) - 1);
-}
 
 // Calls emit(position, digit) for every non-zero digit of the width-w NAF of
 // m, least significant first: reads w bits at each position whose bit
@@ -55,83 +40,6 @@ void wnaf_digits(const U256& m, F&& emit) {
     word -= carry << kWindow;
     emit(bit, word);
     bit += kWindow;
-  }
-}
-
-// Replaces every v[i] (none zero) by its inverse with one field inversion;
-// the running products go in four interleaved chains.
-NACREL_FLATTEN void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix) {
-  constexpr size_t kLanes = 4;
-  if (m == 0) return;
-  prefix.resize(m);
-  Fq acc[kLanes] = {Fq::one(), Fq::one(), Fq::one(), Fq::one()};
-  for (size_t k = 0; k < m; ++k) {
-    prefix[k] = acc[k % kLanes];
-    acc[k % kLanes] *= v[k];
-  }
-  const Fq a01 = acc[0] * acc[1], a23 = acc[2] * acc[3];
-  const Fq inv = (a01 * a23).inverse_vartime();
-  const Fq i01 = inv * a23, i23 = inv * a01;
-  Fq lane[kLanes] = {i01 * acc[1], i01 * acc[0], i23 * acc[3], i23 * acc[2]};
-  for (size_t k = m; k-- > 0;) {
-    const Fq vk = v[k];
-    v[k] = lane[k % kLanes] * prefix[k];
-    lane[k % kLanes] *= vk;
-  }
-}
-
-// Sums the points of every segment [start[s], start[s] + len[s]) of pts by
-// pairwise affine additions, all pairs of a round sharing one inversion,
-// until each segment is one point (or empty); identities allowed.
-NACREL_FLATTEN void sum_segments(std::vector<G1Affine>& pts, const std::vector<uint32_t>& start,
-                                 std::vector<uint32_t>& len) {
-  std::vector<Fq> den, prefix;
-  std::vector<uint32_t> pair_at;
-  for (;;) {
-    pair_at.clear();
-    for (size_t s = 0; s < len.size(); ++s) {
-      for (uint32_t k = 0; k + 1 < len[s]; k += 2) pair_at.push_back(start[s] + k);
-    }
-    if (pair_at.empty()) return;
-    den.resize(pair_at.size());
-    for (size_t k = 0; k < pair_at.size(); ++k) {
-      const G1Affine& p = pts[pair_at[k]];
-      const G1Affine& q = pts[pair_at[k] + 1];
-      if (p.infinity || q.infinity) den[k] = Fq::one();
-      else if (p.x != q.x) den[k] = q.x - p.x;
-      else if (p.y == q.y) den[k] = p.y + p.y;  // y != 0: no point of order 2
-      else den[k] = Fq::one();                  // opposite points
-    }
-    batch_invert(den.data(), den.size(), prefix);
-    for (size_t k = 0; k < pair_at.size(); ++k) {
-      G1Affine& p = pts[pair_at[k]];
-      const G1Affine& q = pts[pair_at[k] + 1];
-      if (q.infinity) continue;
-      if (p.infinity) {
-        p = q;
-        continue;
-      }
-      Fq lambda;
-      if (p.x != q.x) {
-        lambda = (q.y - p.y) * den[k];
-      } else if (p.y == q.y) {
-        const Fq xx = p.x.sqr();
-        lambda = (xx + xx + xx) * den[k];
-      } else {
-        p = G1Affine::identity();
-        continue;
-      }
-      const Fq x3 = lambda.sqr() - p.x - q.x;
-      p.y = lambda * (p.x - x3) - p.y;
-      p.x = x3;
-    }
-    // The sum of pair k/2 moves to position k/2 of its segment.
-    for (size_t s = 0; s < len.size(); ++s) {
-      const uint32_t l = len[s];
-      if (l < 2) continue;
-      for (uint32_t k = 2; k < l; k += 2) pts[start[s] + k / 2] = pts[start[s] + k];
-      len[s] = (l + 1) / 2;
-    }
   }
 }
 
@@ -208,7 +116,7 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
     bool negate;
   };
   std::vector<Item> items;
-  std::vector<uint32_t> len(sums * kPositions, 0);
+  std::vector<size_t> len(sums * kPositions, 0);
   size_t at = 0;
   for (size_t s = 0; s < sums; ++s) {
     for (size_t c = 0; c < counts[s]; ++c, ++at) {
@@ -226,14 +134,14 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
       }
     }
   }
-  std::vector<uint32_t> start(len.size() + 1, 0);
+  std::vector<size_t> start(len.size() + 1, 0);
   for (size_t g = 0; g < len.size(); ++g) start[g + 1] = start[g] + len[g];
   std::vector<G1Affine> pts(items.size());
   {
-    std::vector<uint32_t> pos(start.begin(), start.end() - 1);
+    std::vector<size_t> pos(start.begin(), start.end() - 1);
     for (const Item& it : items) pts[pos[it.seg]++] = it.negate ? neg(*it.q) : *it.q;
   }
-  sum_segments(pts, start, len);
+  sum_buckets_affine(pts, start, len);
   for (size_t s = 0; s < sums; ++s) {
     G1Jac acc = G1Jac::identity();
     for (int bit = kPositions - 1; bit >= 0; --bit) {

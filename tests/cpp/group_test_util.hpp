@@ -64,4 +64,33 @@ inline nacrel::G1Affine point_of(const PointLit& p) {
   return nacrel::G1Affine{elem<nacrel::Fq>(p.x), elem<nacrel::Fq>(p.y), false};
 }
 
+inline nacrel::Fr scalar_of(const char* hex32) {
+  std::vector<uint8_t> b = unhex(hex32);
+  return nacrel::Fr::from_be_bytes_reduce(b.data(), b.size());
+}
+
+// Deterministic, varied test points and scalars.
+inline std::vector<nacrel::G1Affine> sample_points(size_t n) {
+  using namespace nacrel;
+  std::vector<G1Affine> out;
+  G1Jac acc = to_jacobian(G1Affine::generator());
+  const G1Affine step = point_of(kMulRows[30].product);
+  for (size_t i = 0; i < n; ++i) {
+    acc = add_mixed(dbl(acc), step);
+    out.push_back(to_affine_vartime(acc));
+  }
+  return out;
+}
+
+inline std::vector<nacrel::Fr> sample_scalars(size_t n) {
+  using namespace nacrel;
+  std::vector<Fr> out;
+  Fr a = scalar_of(kMulRows[20].scalar), b = scalar_of(kMulRows[21].scalar);
+  for (size_t i = 0; i < n; ++i) {
+    a = a * b + Fr::from_u64(i);
+    out.push_back(a);
+  }
+  return out;
+}
+
 }  // namespace group_test

@@ -20,33 +20,6 @@ G1Jac rescale(const G1Jac& p, const Fq& z) {
   return G1Jac{p.X * z2, p.Y * z2 * z, p.Z * z};
 }
 
-Fr scalar_of(const char* hex32) {
-  std::vector<uint8_t> b = unhex(hex32);
-  return Fr::from_be_bytes_reduce(b.data(), b.size());
-}
-
-// Deterministic, varied test points and scalars.
-std::vector<G1Affine> sample_points(size_t n) {
-  std::vector<G1Affine> out;
-  G1Jac acc = to_jacobian(G1Affine::generator());
-  G1Affine step = point_of(kMulRows[30].product);
-  for (size_t i = 0; i < n; ++i) {
-    acc = add_mixed(dbl(acc), step);
-    out.push_back(to_affine_vartime(acc));
-  }
-  return out;
-}
-
-std::vector<Fr> sample_scalars(size_t n) {
-  std::vector<Fr> out;
-  Fr a = scalar_of(kMulRows[20].scalar), b = scalar_of(kMulRows[21].scalar);
-  for (size_t i = 0; i < n; ++i) {
-    a = a * b + Fr::from_u64(i);
-    out.push_back(a);
-  }
-  return out;
-}
-
 void expect_point(const G1Jac& got, const G1Affine& want, const char* what) {
   EXPECT_TRUE(jac_eq_affine(got, want)) << what;
   EXPECT_EQ(to_affine(got), want) << what;

@@ -13,33 +13,8 @@
 using namespace nacrel;
 using namespace group_test;
 
-namespace {
-
-std::vector<G1Affine> varied_points(size_t n) {
-  std::vector<G1Affine> out;
-  G1Jac acc = to_jacobian(G1Affine::generator());
-  const G1Affine step = point_of(kMulRows[30].product);
-  for (size_t i = 0; i < n; ++i) {
-    acc = add_mixed(dbl(acc), step);
-    out.push_back(to_affine_vartime(acc));
-  }
-  return out;
-}
-
-std::vector<Fr> varied_scalars(size_t n) {
-  std::vector<Fr> out;
-  Fr a = Fr::from_u64(0x9e3779b97f4a7c15ULL), b = -Fr::from_u64(0x2545f4914f6cdd1dULL);
-  for (size_t i = 0; i < n; ++i) {
-    a = a * b + Fr::from_u64(i);
-    out.push_back(a);
-  }
-  return out;
-}
-
-}  // namespace
-
 TEST(OddTables, EntriesAreOddMultiplesAndTheirImages) {
-  std::vector<G1Affine> ps = varied_points(5);
+  std::vector<G1Affine> ps = sample_points(5);
   ps.insert(ps.begin() + 2, G1Affine::identity());
   std::vector<OddTable> tabs(ps.size());
   build_odd_tables(ps.data(), tabs.data(), ps.size());
@@ -73,8 +48,8 @@ TEST(OddTables, SeveralSumsEqualSeparateMsms) {
     size_t total = 0;
     for (size_t k : c.counts) total += k;
     SCOPED_TRACE(testing::Message() << "sums of " << c.counts.size() << ", " << total << " terms, shape " << c.shape);
-    std::vector<G1Affine> ps = varied_points(total);
-    std::vector<Fr> ks = varied_scalars(total);
+    std::vector<G1Affine> ps = sample_points(total);
+    std::vector<Fr> ks = sample_scalars(total);
     if (c.shape == kAwkward) {
       ks[1] = Fr::zero();
       ps[2] = G1Affine::identity();

@@ -46,6 +46,17 @@ std::vector<Scalar> random_scalars(size_t n) {
   return out;
 }
 
+// h[i] * rho^i (public products).
+std::vector<Point> scaled_by_powers(const std::vector<Point>& h, const Scalar& rho) {
+  std::vector<Point> out;
+  Scalar f = Scalar::from_i64(1);
+  for (const Point& p : h) {
+    out.push_back(p.mul_public(f));
+    f = f * rho;
+  }
+  return out;
+}
+
 // ---- Reference verifiers: the halving recursion and the two checks, term by term.
 
 Scalar inv_or_stop(const Scalar& s) {
@@ -390,12 +401,7 @@ TEST(InnerProductArg, SameProofAsThePlainHalvingProver) {
               ref_ipa_prove(gv.g_vec, gv.h_vec, u, a, b).to_json_text())
         << n;
     const Scalar rho = Scalar::random();
-    std::vector<Point> scaled;
-    Scalar f = sc(1);
-    for (size_t i = 0; i < n; ++i) {
-      scaled.push_back(gv.h_vec[i] * f);
-      f = f * rho;
-    }
+    const std::vector<Point> scaled = scaled_by_powers(gv.h_vec, rho);
     EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &rho).to_json_text(),
               ref_ipa_prove(gv.g_vec, scaled, u, a, b).to_json_text())
         << n;
@@ -410,12 +416,7 @@ TEST(InnerProductArg, FactorsOfHMatchScaledGenerators) {
     GeneratorVectors gv = derive_generator_vectors(n);
     std::vector<Scalar> a = random_scalars(n), b = random_scalars(n);
     const Scalar rho = Scalar::random();
-    std::vector<Point> scaled;
-    Scalar f = sc(1);
-    for (size_t i = 0; i < n; ++i) {
-      scaled.push_back(gv.h_vec[i] * f);
-      f = f * rho;
-    }
+    const std::vector<Point> scaled = scaled_by_powers(gv.h_vec, rho);
     const Point& u = range_test_h();
     EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &rho).to_json_text(),
               InnerProductArg::prove(gv.g_vec, scaled, u, a, b).to_json_text())
@@ -431,12 +432,7 @@ TEST(InnerProductArg, LongVectorsFoldBeforeTheUnfoldedSteps) {
   GeneratorVectors gv = derive_generator_vectors(n);
   std::vector<Scalar> a = random_scalars(n), b = random_scalars(n);
   const Scalar rho = Scalar::random();
-  std::vector<Point> scaled;
-  Scalar f = sc(1);
-  for (size_t i = 0; i < n; ++i) {
-    scaled.push_back(gv.h_vec[i].mul_public(f));
-    f = f * rho;
-  }
+  const std::vector<Point> scaled = scaled_by_powers(gv.h_vec, rho);
   const Point& u = range_test_h();
   const InnerProductArg arg = InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &rho);
   EXPECT_EQ(arg.to_json_text(), InnerProductArg::prove(gv.g_vec, scaled, u, a, b).to_json_text());

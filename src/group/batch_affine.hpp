@@ -1,0 +1,40 @@
+// Helpers shared by the variable-time sums of curve.cpp and odd_tables.cpp:
+// scalar bit access and batched affine arithmetic (public data only).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "group/curve.hpp"
+
+namespace nacrel {
+
+// Number of significant bits of k (0 for k = 0).
+inline int bit_length(const U256& k) {
+  for (int i = 3; i >= 0; --i) {
+    if (k.w[i]) return 64 * i + 64 - __builtin_clzll(k.w[i]);
+  }
+  return 0;
+}
+
+// Bits [pos, pos + c) of k, c <= 32; positions past bit 255 read as zero.
+inline uint64_t bits_at(const U256& k, int pos, int c) {
+  if (pos >= 256) return 0;
+  const int w = pos / 64, s = pos % 64;
+  uint64_t v = k.w[w] >> s;
+  if (s != 0 && w < 3) v |= k.w[w + 1] << (64 - s);
+  return v & ((uint64_t(1) << c) - 1);
+}
+
+// Replaces every v[i] (none zero) by its inverse with one field inversion;
+// prefix is scratch space.
+void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix);
+
+// Sums the points of every segment [start[b], start[b] + len[b]) of pts by
+// pairwise affine additions, all pairs of a round sharing one inversion
+// (identities allowed). On return segment b is pts[start[b]] when len[b] = 1
+// and the identity when len[b] = 0.
+void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len);
+
+}  // namespace nacrel
