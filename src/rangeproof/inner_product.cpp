@@ -100,9 +100,9 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // k1g, k1h: the first step's folding factors.
   size_t round = 0;
   Fr k1g, k1h;
-  // u joins those sums as one more table term.
+  // u joins those sums as one more table term (there are none for n = 1).
   FixedTable u_tab;
-  if (!g_tab.empty()) build_fixed_tables(&u, &u_tab, 1);
+  if (!g_tab.empty() && n > 1) build_fixed_tables(&u, &u_tab, 1);
   std::vector<const FixedTable*> lr_tab(n + 1);
   std::vector<Fr> lr_ks(n + 1);
 
