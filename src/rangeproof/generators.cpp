@@ -39,41 +39,36 @@ struct GeneratorCache {
   // never moves, so the addresses stay valid without the lock.
   std::vector<const FixedTable*> table_range(uint64_t begin, uint64_t end) {
     std::lock_guard<std::mutex> lock(mu);
-    if (tables.size() < end) {
-      if (points.size() < end) {
-        points.reserve(end);
-        for (uint64_t k = points.size(); k < end; ++k) points.push_back(generator_at_offset(k));
-      }
-      const size_t first = tables.size();
-      std::vector<G1Affine> ps;
-      for (uint64_t k = first; k < end; ++k) ps.push_back(points[k].ge());
-      std::vector<FixedTable> built(ps.size());
-      build_fixed_tables(ps.data(), built.data(), ps.size());
-      tables.reserve(end);
-      for (FixedTable& t : built) tables.push_back(std::make_unique<FixedTable>(t));
+    if (points.size() < end) {
+      points.reserve(end);
+      for (uint64_t k = points.size(); k < end; ++k) points.push_back(generator_at_offset(k));
     }
-    std::vector<const FixedTable*> out;
-    out.reserve(end - begin);
-    for (uint64_t k = begin; k < end; ++k) out.push_back(tables[k].get());
-    return out;
+    return range_of(tables, build_fixed_tables, begin, end);
   }
 
   // The same for the constant-time tables; only entries whose FixedTable
   // exists are asked for, so points[k] is there.
   std::vector<const CtTable*> ct_table_range(uint64_t begin, uint64_t end) {
     std::lock_guard<std::mutex> lock(mu);
-    if (ct_tables.size() < end) {
-      const size_t first = ct_tables.size();
+    return range_of(ct_tables, build_ct_tables, begin, end);
+  }
+
+  // Entries [begin, end) of one kind of table, the missing ones up to end
+  // built together from points (held lock, points[end - 1] present).
+  template <class T>
+  std::vector<const T*> range_of(std::vector<std::unique_ptr<T>>& store, void (*build)(const G1Affine*, T*, size_t),
+                                 uint64_t begin, uint64_t end) {
+    if (store.size() < end) {
       std::vector<G1Affine> ps;
-      for (uint64_t k = first; k < end; ++k) ps.push_back(points[k].ge());
-      std::vector<CtTable> built(ps.size());
-      build_ct_tables(ps.data(), built.data(), ps.size());
-      ct_tables.reserve(end);
-      for (CtTable& t : built) ct_tables.push_back(std::make_unique<CtTable>(t));
+      for (uint64_t k = store.size(); k < end; ++k) ps.push_back(points[k].ge());
+      std::vector<T> built(ps.size());
+      build(ps.data(), built.data(), ps.size());
+      store.reserve(end);
+      for (T& t : built) store.push_back(std::make_unique<T>(t));
     }
-    std::vector<const CtTable*> out;
+    std::vector<const T*> out;
     out.reserve(end - begin);
-    for (uint64_t k = begin; k < end; ++k) out.push_back(ct_tables[k].get());
+    for (uint64_t k = begin; k < end; ++k) out.push_back(store[k].get());
     return out;
   }
 
@@ -146,21 +141,34 @@ const Point& range_test_h() {
   return h;
 }
 
-const CtCombTable* ct_comb_for(const Point& p) {
-  auto build = [](const Point& q) {
-    auto t = std::make_unique<CtCombTable>();
-    build_ct_comb_table(q.ge(), *t);
+namespace {
+
+// The table of type T of the standard generator or of range_test_h(), built
+// once on first use; null for any other point.
+template <class T, void (*Build)(const G1Affine&, T&)>
+const T* standard_base_table(const Point& p) {
+  auto make = [](const G1Affine& q) {
+    auto t = std::make_unique<T>();
+    Build(q, *t);
     return t;
   };
   if (p.ge() == G1Affine::generator()) {
-    static const std::unique_ptr<CtCombTable> g = build(Point::generator());
+    static const std::unique_ptr<T> g = make(G1Affine::generator());
     return g.get();
   }
   if (p.ge() == range_test_h().ge()) {
-    static const std::unique_ptr<CtCombTable> h = build(range_test_h());
+    static const std::unique_ptr<T> h = make(range_test_h().ge());
     return h.get();
   }
   return nullptr;
 }
+
+void build_one_fixed_table(const G1Affine& p, FixedTable& out) { build_fixed_tables(&p, &out, 1); }
+
+}  // namespace
+
+const CtCombTable* ct_comb_for(const Point& p) { return standard_base_table<CtCombTable, build_ct_comb_table>(p); }
+
+const FixedTable* fixed_table_for(const Point& p) { return standard_base_table<FixedTable, build_one_fixed_table>(p); }
 
 }  // namespace nacrel::rangeproof

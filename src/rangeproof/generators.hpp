@@ -58,5 +58,8 @@ const Point& range_test_h();
 // The constant-time comb table (148 KB) of p when p is the standard
 // generator or range_test_h(), built once on first use; else null.
 const CtCombTable* ct_comb_for(const Point& p);
+// The variable-time FixedTable of p for the same two points (about 1.5
+// multiplications to build, once); else null.
+const FixedTable* fixed_table_for(const Point& p);
 
 }  // namespace nacrel::rangeproof

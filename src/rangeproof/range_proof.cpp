@@ -69,25 +69,6 @@ G1Jac msm_with_g(const Point& G, const Fr& g_scalar, std::vector<G1Affine>& pts,
   return add(rest, extra);
 }
 
-// The fixed tables of the standard generator and of range_test_h(), built
-// on first use (about 1.5 multiplications each); null for any other point.
-const FixedTable* fixed_base_table(const Point& P) {
-  auto build = [](const G1Affine& p) {
-    FixedTable* t = new FixedTable;  // lives until exit
-    build_fixed_tables(&p, t, 1);
-    return t;
-  };
-  if (is_generator(P)) {
-    static const FixedTable* g = build(G1Affine::generator());
-    return g;
-  }
-  if (P.ge() == range_test_h().ge()) {
-    static const FixedTable* h = build(range_test_h().ge());
-    return h;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void check_range_shape(size_t g_len, size_t h_len, uint64_t n, uint64_t m) {
@@ -395,8 +376,8 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     ks.push_back(s);
   };
   std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
-  const FixedTable* gt = tables.empty() ? nullptr : fixed_base_table(G);
-  const FixedTable* ht = tables.empty() ? nullptr : fixed_base_table(H);
+  const FixedTable* gt = tables.empty() ? nullptr : fixed_table_for(G);
+  const FixedTable* ht = tables.empty() ? nullptr : fixed_table_for(H);
   const bool gh_fixed = gt != nullptr && ht != nullptr;
   if (!gh_fixed) term(H.ge(), -miu.fe());
   term(A.ge(), Fr::one());
