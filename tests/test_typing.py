@@ -131,23 +131,28 @@ def test_stub_covers_the_module():
             assert _is_property(fn) == (type(vars(CLASSES[cls])[n]).__name__ == "getset_descriptor"), n
 
 
+def _check_argument_errors(call, params, annotations, args):
+    # The binding names its missing parameters in order, refuses arguments
+    # to a call without parameters, and names the kind each one wants.
+    if params:
+        with pytest.raises(TypeError) as info:
+            call()
+        assert re.findall(r"'([^']+)'", str(info.value).split(": ", 1)[1]) == params
+    else:
+        with pytest.raises(TypeError):
+            call(1)
+    for p, a in zip(params, annotations):
+        with pytest.raises(TypeError) as info:
+            call(**dict(args, **{p: object()}))
+        assert str(info.value) == _kind_message(p, a)
+
+
 @pytest.mark.parametrize("name", sorted(FUNCTIONS))
 def test_function_signature_and_result(name, values, capfd):
     fn = getattr(nacrel, name)
     params, annotations = _params(FUNCTIONS[name])
-    if params:
-        # The binding names its missing parameters in order.
-        with pytest.raises(TypeError) as info:
-            fn()
-        assert re.findall(r"'([^']+)'", str(info.value).split(": ", 1)[1]) == params
-    else:
-        with pytest.raises(TypeError):
-            fn(1)
     args = _args(name, params, annotations, values)
-    for p, a in zip(params, annotations):
-        with pytest.raises(TypeError) as info:
-            fn(**dict(args, **{p: object()}))
-        assert str(info.value) == _kind_message(p, a)
+    _check_argument_errors(fn, params, annotations, args)
     result = fn(**args)
     returns = ast.unparse(FUNCTIONS[name].returns)
     assert _check_type(result, returns), (name, type(result), returns)
@@ -166,18 +171,8 @@ def test_method_signature_and_result(cls, member, values):
         return
     method = getattr(obj, member)
     params, annotations = _params(node, method=True)
-    if params:
-        with pytest.raises(TypeError) as info:
-            method()
-        assert re.findall(r"'([^']+)'", str(info.value).split(": ", 1)[1]) == params
-    else:
-        with pytest.raises(TypeError):
-            method(1)
     args = {p: values[a] for p, a in zip(params, annotations)}
-    for p, a in zip(params, annotations):
-        with pytest.raises(TypeError) as info:
-            method(**dict(args, **{p: object()}))
-        assert str(info.value) == _kind_message(p, a)
+    _check_argument_errors(method, params, annotations, args)
     assert _check_type(method(**args), returns), (cls, member)
 
 
