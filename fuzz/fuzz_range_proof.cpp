@@ -79,22 +79,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = fuzz::text_of(data, size);
 
   RangeProof proof;
-  if (fuzz::succeeds([&] { proof = RangeProof::from_json_text(text); }, true)) {
-    const std::string written = proof.to_json_text();
-    RangeProof again;
-    fuzz::succeeds([&] { again = RangeProof::from_json_text(written); }, true);
-    fuzz::require(again.to_json_text() == written, "range proof text round trip changed the record");
+  if (fuzz::read_record(
+          text, proof, [](std::string_view t) { return RangeProof::from_json_text(t); },
+          [](const RangeProof& p) { return p.to_json_text(); }, "range proof text round trip changed the record")) {
     const InnerProductArg& ipa = proof.inner_product_proof;
     if (std::min(ipa.L.size(), ipa.R.size()) <= kMaxRounds) verify_range(proof, fitted_n(ipa));
     verify_range(proof, 8);
   }
 
   InnerProductArg arg;
-  if (fuzz::succeeds([&] { arg = InnerProductArg::from_json_text(text); }, true)) {
-    const std::string written = arg.to_json_text();
-    InnerProductArg again;
-    fuzz::succeeds([&] { again = InnerProductArg::from_json_text(written); }, true);
-    fuzz::require(again.to_json_text() == written, "inner product text round trip changed the record");
+  if (fuzz::read_record(
+          text, arg, [](std::string_view t) { return InnerProductArg::from_json_text(t); },
+          [](const InnerProductArg& a) { return a.to_json_text(); }, "inner product text round trip changed the record")) {
     if (std::min(arg.L.size(), arg.R.size()) <= kMaxRounds) verify_inner_product(arg, fitted_n(arg));
   }
   return 0;

@@ -39,12 +39,9 @@ const Bases& bases() {
 // Reads text as Record; on success checks the text round trip and returns true.
 template <class Record>
 bool read_record(std::string_view text, Record& out) {
-  if (!fuzz::succeeds([&] { out = Record::from_text(text); }, true)) return false;
-  const std::string written = out.to_text();
-  Record again;
-  fuzz::succeeds([&] { again = Record::from_text(written); }, true);
-  fuzz::require(again.to_text() == written, "proof text round trip changed the record");
-  return true;
+  return fuzz::read_record(
+      text, out, [](std::string_view t) { return Record::from_text(t); }, [](const Record& r) { return r.to_text(); },
+      "proof text round trip changed the record");
 }
 
 // Verifiers answer true or false; a stop is a finding.

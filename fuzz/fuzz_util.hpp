@@ -46,4 +46,17 @@ bool succeeds(F&& f, bool want_unwrap) {
   }
 }
 
+// Reads a record with read(text) (a stop must carry the unwrap message); when
+// it reads, the text write(out) must read back to a record that writes the
+// same text. True when the first read succeeded.
+template <class Record, class Read, class Write>
+bool read_record(std::string_view text, Record& out, Read read, Write write, const char* what) {
+  if (!succeeds([&] { out = read(text); }, true)) return false;
+  const std::string written = write(out);
+  Record again;
+  succeeds([&] { again = read(written); }, true);
+  require(write(again) == written, what);
+  return true;
+}
+
 }  // namespace fuzz

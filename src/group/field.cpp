@@ -143,7 +143,6 @@ Field<P> Field<P>::pow_vartime(const U256& e) const {
   return result;
 }
 
-
 namespace {
 
 // Inversion by Bernstein and Yang's divsteps ("Fast constant-time gcd
