@@ -1177,9 +1177,10 @@ namespace {
 // when len[b] != 0 (summed buckets). With b = a*W + c the sum is
 // W * sum_a a*C_a + sum_c (c + 1)*D_c for the row sums C_a and the column sums
 // D_c; all rows and columns are summed affinely together (each bucket goes
-// into one of each), which leaves R + W running sums instead of R*W.
+// into one of each), which leaves R + W running sums instead of R*W. The
+// plain sum of the buckets, sum_c D_c, comes out in *plain.
 NACREL_FLATTEN G1Jac weighted_bucket_sum(const std::vector<G1Affine>& pts, const std::vector<size_t>& start,
-                                         const std::vector<size_t>& len, size_t count) {
+                                         const std::vector<size_t>& len, size_t count, G1Jac* plain) {
   // From 128 buckets this beats the running sums over all of them, now that
   // the rounds' inversions are cheap.
   int lg = 0;
@@ -1220,26 +1221,26 @@ NACREL_FLATTEN G1Jac weighted_bucket_sum(const std::vector<G1Affine>& pts, const
     if (seg_len[R + c] != 0) running = add_mixed(running, rc[seg_start[R + c]]);
     cols = add(cols, running);
   }
+  if (plain) *plain = running;
   return add(rows, cols);
 }
 
 }  // namespace
 
-// Every non-zero signed digit d of a fixed half at position j puts the table
-// entry +-2^(c*j) P (or its image) into bucket |d|; the buckets are summed
-// affinely and combined, sum_d d * bucket[d]. Digits of c = 8 bits (every
-// second table entry, 128 buckets) below 256 points; from 256 points digits
-// of 12 bits (every third entry, 2048 buckets): a third fewer additions into
-// the buckets for more work in combining them (at 258 points 2% fewer
-// instructions, at 130 points 13% more). The ordinary
+// Every non-zero signed digit d = +-2^t * o (o odd) of a fixed half at
+// position j puts the table entry +-2^(c*j + t) P (or its image) into the
+// bucket of o; the buckets are summed affinely and combined,
+// sum_o o * bucket[o] = 2 * sum_b (b + 1) * bucket[b] - sum_b bucket[b] for
+// o = 2b + 1. Only odd magnitudes need buckets, 2^(c-2) of them, so digits
+// can be a bit wider for the same work in combining them. The ordinary
 // points go through msm_vartime and join at the end.
 namespace {
 
 template <int c>
 G1Jac fixed_bucket_sum(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed) {
   constexpr int digits = (128 + c) / c;  // 129 bits: a half and its last carry
-  constexpr int stride = c / FixedTable::kStep;
   constexpr int64_t full = int64_t(1) << c, half = full >> 1;
+  constexpr size_t nb = size_t(half) / 2;  // odd magnitudes 1, 3, .., half - 1
   struct Item {
     const G1Affine* q;
     uint32_t bucket;
@@ -1247,7 +1248,7 @@ G1Jac fixed_bucket_sum(const FixedTable* const* tables, const Fr* fixed_scalars,
   };
   std::vector<Item> items;
   items.reserve(n_fixed * 2 * size_t(digits));
-  std::vector<size_t> len(size_t(half), 0);
+  std::vector<size_t> len(nb, 0);
   for (size_t i = 0; i < n_fixed; ++i) {
     const FixedTable& tab = *tables[i];
     if (tab.point().infinity || fixed_scalars[i].is_zero()) continue;
@@ -1261,40 +1262,50 @@ G1Jac fixed_bucket_sum(const FixedTable* const* tables, const Fr* fixed_scalars,
         carry = d > half;
         if (carry) d -= full;
         if (d == 0) continue;
-        const uint32_t bucket = uint32_t((d < 0 ? -d : d) - 1);
-        items.push_back(Item{&tab.shifted[h][stride * j], bucket, (d < 0) != negate});
+        const uint64_t mag = uint64_t(d < 0 ? -d : d);
+        const int t = __builtin_ctzll(mag);
+        const uint32_t bucket = uint32_t((mag >> t) >> 1);
+        items.push_back(Item{&tab.shifted[h][j * c + t], bucket, (d < 0) != negate});
         ++len[bucket];
       }
     }
   }
-  std::vector<size_t> start(size_t(half) + 1, 0);
-  for (size_t b = 0; b < size_t(half); ++b) start[b + 1] = start[b] + len[b];
+  std::vector<size_t> start(nb + 1, 0);
+  for (size_t b = 0; b < nb; ++b) start[b + 1] = start[b] + len[b];
   std::vector<G1Affine> pts(items.size());
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
     for (const Item& it : items) pts[pos[it.bucket]++] = it.negate ? neg(*it.q) : *it.q;
   }
   sum_buckets_affine(pts, start, len);
-  return weighted_bucket_sum(pts, start, len, size_t(half));
+  G1Jac plain;
+  const G1Jac weighted = weighted_bucket_sum(pts, start, len, nb, &plain);
+  return add(dbl(weighted), neg(plain));
 }
 
 }  // namespace
 
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n) {
-  const G1Jac fixed = n_fixed >= 256 ? fixed_bucket_sum<3 * FixedTable::kStep>(tables, fixed_scalars, n_fixed)
-                                     : fixed_bucket_sum<2 * FixedTable::kStep>(tables, fixed_scalars, n_fixed);
+  // Widths from the scan of bench_group (time per point against c).
+  G1Jac fixed;
+  if (n_fixed < 48) fixed = fixed_bucket_sum<8>(tables, fixed_scalars, n_fixed);
+  else if (n_fixed < 200) fixed = fixed_bucket_sum<10>(tables, fixed_scalars, n_fixed);
+  else if (n_fixed < 400) fixed = fixed_bucket_sum<11>(tables, fixed_scalars, n_fixed);
+  else fixed = fixed_bucket_sum<12>(tables, fixed_scalars, n_fixed);
   return add(fixed, msm_vartime(points, scalars, n));
 }
 
-// The signed base-16 digits of the ks' halves are shared by all points:
-// point i puts its table entries into its own 8 buckets by digit, all
-// buckets are summed affinely together, and each point's result is
-// sum_d d * bucket[d].
+// The signed base-32 digits of the ks' halves are shared by all points: a
+// digit +-2^t * o (o odd) at bit j puts point i's table entry j + t into
+// the bucket of o, one of its own 8; all buckets are summed affinely
+// together, and each point's result is sum_o o * bucket[o].
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
                 G1Affine* out) {
-  constexpr int kEntries = FixedTable::kEntries;
-  constexpr int64_t kFull = int64_t(1) << FixedTable::kStep, kHalf = kFull >> 1;
+  constexpr int kBits = 5;
+  constexpr int kDigits = (128 + kBits) / kBits;  // 129 bits: a half and its last carry
+  constexpr int64_t kFull = int64_t(1) << kBits, kHalf = kFull >> 1;
+  constexpr size_t kBuckets = size_t(kHalf) / 2;  // odd magnitudes 1, 3, .., kHalf - 1
   if (n == 0) return;
   struct Digit {
     size_t term;
@@ -1310,22 +1321,24 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
       const U256& m = h ? s.k2 : s.k1;
       const bool negate = h ? s.neg2 : s.neg1;
       int64_t carry = 0;
-      for (int j = 0; j < kEntries; ++j) {
-        int64_t d = int64_t(bits_at(m, j * FixedTable::kStep, FixedTable::kStep)) + carry;
+      for (int j = 0; j < kDigits; ++j) {
+        int64_t d = int64_t(bits_at(m, j * kBits, kBits)) + carry;
         carry = d > kHalf;
         if (carry) d -= kFull;
         if (d == 0) continue;
-        digits.push_back(Digit{t, h, j, uint32_t((d < 0 ? -d : d) - 1), (d < 0) != negate});
+        const uint64_t mag = uint64_t(d < 0 ? -d : d);
+        const int shift = __builtin_ctzll(mag);
+        digits.push_back(Digit{t, h, j * kBits + shift, uint32_t((mag >> shift) >> 1), (d < 0) != negate});
       }
     }
   }
-  // Bucket b of point i is segment i * kHalf + b; identity tables put
+  // Bucket b of point i is segment i * kBuckets + b; identity tables put
   // nothing in.
-  const size_t buckets = n * size_t(kHalf);
+  const size_t buckets = n * kBuckets;
   std::vector<size_t> len(buckets, 0), start(buckets + 1, 0);
   for (size_t i = 0; i < n; ++i) {
     for (const Digit& d : digits) {
-      if (!tables[d.term][i]->point().infinity) ++len[i * kHalf + d.bucket];
+      if (!tables[d.term][i]->point().infinity) ++len[i * kBuckets + d.bucket];
     }
   }
   for (size_t b = 0; b < buckets; ++b) start[b + 1] = start[b] + len[b];
@@ -1337,20 +1350,21 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
         const FixedTable& tab = *tables[d.term][i];
         if (tab.point().infinity) continue;
         const G1Affine& q = tab.shifted[d.half][d.entry];
-        pts[pos[i * kHalf + d.bucket]++] = d.negate ? neg(q) : q;
+        pts[pos[i * kBuckets + d.bucket]++] = d.negate ? neg(q) : q;
       }
     }
   }
   sum_buckets_affine(pts, start, len);
   std::vector<G1Jac> jac(n);
   for (size_t i = 0; i < n; ++i) {
+    // sum_b (2b + 1) * bucket[b] = 2 * sum_b (b + 1) * bucket[b] - sum_b bucket[b].
     G1Jac running = G1Jac::identity(), total = G1Jac::identity();
-    for (size_t b = size_t(kHalf); b-- > 0;) {
-      const size_t at = i * kHalf + b;
+    for (size_t b = kBuckets; b-- > 0;) {
+      const size_t at = i * kBuckets + b;
       if (len[at] != 0) running = add_mixed(running, pts[start[at]]);
       total = add(total, running);
     }
-    jac[i] = add_mixed(total, lo[i]);
+    jac[i] = add_mixed(add(dbl(total), neg(running)), lo[i]);
   }
   batch_to_affine(jac.data(), out, n);
 }

@@ -129,14 +129,14 @@ G1Jac mul_vartime(const G1Affine& p, const Fr& k);
 G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 
 // Precomputed table of a fixed point for public multiplications: the affine
-// points 2^(4j) P for every position j of a signed base-16 digit of a GLV
-// half, and their images under the endomorphism. A product is then a sum of
-// table entries times digits, with no doubling at all; wider digits of 4t
-// bits read every t-th entry.
+// points 2^j P for every bit position j of a GLV half (and one for the last
+// carry), and their images under the endomorphism. A product is then a sum
+// of table entries times odd digits, with no doubling at all, for digits of
+// any width (a digit 2^t * o at bit j reads entry j + t). 18.6 KB per point.
 struct FixedTable {
-  static constexpr int kStep = 4;
+  static constexpr int kStep = 1;
   static constexpr int kEntries = 128 / kStep + 1;  // one for the last carry
-  G1Affine shifted[2][kEntries];  // shifted[0][j] = 2^(4j) P, shifted[1][j] = phi(2^(4j) P)
+  G1Affine shifted[2][kEntries];  // shifted[0][j] = 2^j P, shifted[1][j] = phi(2^j P)
   const G1Affine& point() const { return shifted[0][0]; }
 };
 // Fills out[i] for points[i] (identities allowed), with one shared inversion.
@@ -152,16 +152,18 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
                 G1Affine* out);
 
 // Odd multiples P, 3P, ..., (2^(w-1) - 1)P of a public point and their images
-// under the endomorphism, affine, for several variable-time sums over the
-// same points.
+// under the endomorphism, affine, for variable-time sums over the points:
+// width 6 for points in several sums in a row, 5 for points in one sum.
 struct OddTable {
-  static constexpr int kWindow = 6;  // width of the NAF digits read from it
+  static constexpr int kWindow = 6;  // widest NAF digits read from it
   static constexpr int kEntries = 1 << (kWindow - 2);
-  G1Affine odd[2][kEntries];  // odd[0][j] = (2j + 1) P, odd[1][j] = phi((2j + 1) P)
+  G1Affine odd[2][kEntries];  // odd[0][j] = (2j + 1) P, odd[1][j] = phi((2j + 1) P), j < 2^(window-2)
+  int window;
   bool identity;
 };
-// Fills out[i] for points[i] (identities allowed), normalised together.
-void build_odd_tables(const G1Affine* points, OddTable* out, size_t n);
+// Fills out[i] for points[i] (identities allowed) up to width window (2 to
+// kWindow), normalised together.
+void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window = OddTable::kWindow);
 // sum of tables[i]'s point times scalars[i], variable time: the NAF digits
 // of all GLV halves summed per bit position by affine additions with shared
 // inversions, then one doubling chain. (odd_tables.cpp)

@@ -18,16 +18,15 @@ namespace nacrel {
 
 namespace {
 
-constexpr int kWindow = OddTable::kWindow;  // digits odd in (-2^(w-1), 2^(w-1))
-static_assert(OddTable::kEntries == 1 << (kWindow - 2));
 // Digit positions of a half below 2^128: bits 0..127 and the final carry.
 constexpr int kPositions = 129;
 
 // Calls emit(position, digit) for every non-zero digit of the width-w NAF of
-// m, least significant first: reads w bits at each position whose bit
-// differs from the carry and carries the borrow of a negative digit.
+// m (digits odd in (-2^(w-1), 2^(w-1))), least significant first: reads w
+// bits at each position whose bit differs from the carry and carries the
+// borrow of a negative digit.
 template <class F>
-void wnaf_digits(const U256& m, F&& emit) {
+void wnaf_digits(const U256& m, int w, F&& emit) {
   const int bits = bit_length(m);
   int carry = 0;
   for (int bit = 0; bit < bits || carry;) {
@@ -35,11 +34,11 @@ void wnaf_digits(const U256& m, F&& emit) {
       ++bit;
       continue;
     }
-    int word = int(bits_at(m, bit, kWindow)) + carry;  // odd
-    carry = (word >> (kWindow - 1)) & 1;
-    word -= carry << kWindow;
+    int word = int(bits_at(m, bit, w)) + carry;  // odd
+    carry = (word >> (w - 1)) & 1;
+    word -= carry << w;
     emit(bit, word);
-    bit += kWindow;
+    bit += w;
   }
 }
 
@@ -50,11 +49,12 @@ void wnaf_digits(const U256& m, F&& emit) {
 // multiples in [2^r, 2^(r+1)) as 2^r P + kP for the odd k below 2^r, and
 // 2^(r+1) P if a later round needs it. No addition meets equal or opposite
 // points: 2^r and k differ and their sum is far below the group order.
-NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size_t n) {
-  constexpr int kE = OddTable::kEntries;
+NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window) {
+  const int entries = 1 << (window - 2);
   std::vector<size_t> live;
   for (size_t i = 0; i < n; ++i) {
     out[i].identity = points[i].infinity;
+    out[i].window = window;
     if (!points[i].infinity) live.push_back(i);
   }
   const size_t l = live.size();
@@ -68,15 +68,15 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
   std::vector<Op> ops;
   std::vector<G1Affine> next(l);
   for (size_t t = 0; t < l; ++t) out[live[t]].odd[0][0] = points[live[t]];
-  for (int r = 0; (1 << r) < 2 * kE - 1; ++r) {
+  for (int r = 0; (1 << r) < 2 * entries - 1; ++r) {
     // Round r: from 2^r P (P itself for r = 0) to the entries above it.
     ops.clear();
     for (size_t t = 0; t < l; ++t) {
       if (r > 0) {
-        for (int k = 1; k < (1 << r) && (1 << r) + k < 2 * kE; k += 2)
+        for (int k = 1; k < (1 << r) && (1 << r) + k < 2 * entries; k += 2)
           ops.push_back(Op{t, ((1 << r) + k - 1) / 2, &out[live[t]].odd[0][(k - 1) / 2]});
       }
-      if ((2 << r) < 2 * kE - 1) ops.push_back(Op{t, -1, nullptr});
+      if ((2 << r) < 2 * entries - 1) ops.push_back(Op{t, -1, nullptr});
     }
     if (ops.empty()) break;
     den.resize(ops.size());
@@ -104,7 +104,7 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
     pow2.swap(next);
   }
   for (size_t i : live) {
-    for (int j = 0; j < kE; ++j) out[i].odd[1][j] = glv_endo(out[i].odd[0][j]);
+    for (int j = 0; j < entries; ++j) out[i].odd[1][j] = glv_endo(out[i].odd[0][j]);
   }
 }
 
@@ -127,7 +127,7 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
         const bool negate = h ? split.neg2 : split.neg1;
         const G1Affine* odd = tab.odd[h];
         const uint32_t base = uint32_t(s * kPositions);
-        wnaf_digits(h ? split.k2 : split.k1, [&](int bit, int d) {
+        wnaf_digits(h ? split.k2 : split.k1, tab.window, [&](int bit, int d) {
           items.push_back(Item{&odd[((d < 0 ? -d : d) - 1) / 2], base + uint32_t(bit), (d < 0) != negate});
           ++len[base + uint32_t(bit)];
         });

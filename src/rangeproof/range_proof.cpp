@@ -52,23 +52,6 @@ SecretVector<Scalar> scalars_of(const std::vector<Fr>& v, const char* purpose) {
 
 bool is_generator(const Point& p) { return p.ge() == G1Affine::generator(); }
 
-// sum points[i]*scalars[i] + G*g_scalar, the last through the generator's
-// table when G is the standard generator.
-G1Jac msm_with_g(const Point& G, const Fr& g_scalar, std::vector<G1Affine>& pts, std::vector<Fr>& ks,
-                 const std::vector<const FixedTable*>& tables, const Fr* fixed_scalars, size_t n_fixed) {
-  G1Jac extra = G1Jac::identity();
-  if (is_generator(G)) {
-    extra = mul_comb(generator_comb(), g_scalar);
-  } else {
-    pts.push_back(G.ge());
-    ks.push_back(g_scalar);
-  }
-  const G1Jac rest = tables.empty() ? msm_vartime(pts.data(), ks.data(), pts.size())
-                                    : msm_vartime_fixed(tables.data(), fixed_scalars, n_fixed, pts.data(), ks.data(),
-                                                        pts.size());
-  return add(rest, extra);
-}
-
 }  // namespace
 
 void check_range_shape(size_t g_len, size_t h_len, uint64_t n, uint64_t m) {
@@ -331,8 +314,12 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
   const Fr b = Scalar::from_bigint(inner_product_proof.b_tag).fe();
   const Fr tx_f = tx.fe();
 
-  // Polynomial check, exactly:
-  // G*(tx - delta) + H*tau_x - sum z^(j+2) V_j - x*T1 - x^2*T2 == 0.
+  // Two exact checks, each a sum that must be the identity:
+  // the polynomial check
+  //   G*(tx - delta) + H*tau_x - sum z^(j+2) V_j - x*T1 - x^2*T2
+  // and the inner product argument with P and h'_i = h_i*y^-i substituted,
+  //   G*ux*(tx - a*b) - miu*H + A + x*S + sum(x_j^2 L_j + x_j^-2 R_j)
+  //   + sum g_i*(-z - a*s_i) + sum h_i*(z + y^-i*(z^(j(i)+2)*2^k(i) - b*s_{N-1-i})).
   std::vector<Fr> z_j2(m);  // z^(j+2)
   {
     Fr zp = z * z;
@@ -340,53 +327,6 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
       z_j2[j] = zp;
       zp *= z;
     }
-  }
-  {
-    std::vector<G1Affine> pts;
-    std::vector<Fr> ks;
-    pts.reserve(m + 4);
-    ks.reserve(m + 4);
-    pts.push_back(H.ge());
-    ks.push_back(tau_x.fe());
-    pts.push_back(T1.ge());
-    ks.push_back(-x);
-    pts.push_back(T2.ge());
-    ks.push_back(-(x * x));
-    for (size_t j = 0; j < m; ++j) {
-      pts.push_back(commitments[j].ge());
-      ks.push_back(-z_j2[j]);
-    }
-    if (!msm_with_g(G, tx_f - delta, pts, ks, {}, nullptr, 0).is_identity()) return false;
-  }
-
-  // Inner product argument with P and h'_i = h_i*y^-i substituted, exactly:
-  // G*ux*(tx - a*b) - miu*H + A + x*S + sum(x_j^2 L_j + x_j^-2 R_j)
-  //   + sum g_i*(-z - a*s_i) + sum h_i*(z + y^-i*(z^(j(i)+2)*2^k(i) - b*s_{N-1-i})) == 0.
-  // The generator vectors, when they are the cached ones, are multiplied
-  // through their precomputed tables, and then G and H through theirs when
-  // they are the standard generator or range_test_h() (otherwise G through
-  // its comb table when it is the standard generator); the other points
-  // directly.
-  std::vector<G1Affine> pts;
-  std::vector<Fr> ks;
-  pts.reserve(2 * k + 4 + 2 * N);
-  ks.reserve(2 * k + 4 + 2 * N);
-  auto term = [&](const G1Affine& p, const Fr& s) {
-    pts.push_back(p);
-    ks.push_back(s);
-  };
-  std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
-  const FixedTable* gt = tables.empty() ? nullptr : fixed_table_for(G);
-  const FixedTable* ht = tables.empty() ? nullptr : fixed_table_for(H);
-  const bool gh_fixed = gt != nullptr && ht != nullptr;
-  if (!gh_fixed) term(H.ge(), -miu.fe());
-  term(A.ge(), Fr::one());
-  term(S.ge(), x);
-  for (size_t j = 0; j < k; ++j) {
-    const Fr& xj = f.x[j].fe();
-    const Fr& xij = f.x_inv[j].fe();
-    term(inner_product_proof.L[j].ge(), xj * xj);
-    term(inner_product_proof.R[j].ge(), xij * xij);
   }
   // Scalars of g_i at [0, N), of h_i at [N, 2N), then those of G and H when
   // they join the generators' fixed-base sum.
@@ -401,20 +341,70 @@ bool RangeProof::verify(const std::vector<Point>& g_vec, const std::vector<Point
     two_k = two_k.dbl();
   }
   const Fr g_scalar = ux * (tx_f - a * b);
-  if (tables.empty()) {
-    for (size_t i = 0; i < N; ++i) term(g_vec[i].ge(), gen_ks[i]);
-    for (size_t i = 0; i < N; ++i) term(h_vec[i].ge(), gen_ks[N + i]);
-  } else if (gh_fixed) {
-    // G and H are the standard generator or range_test_h(): their products
-    // go into the fixed-base sum as well.
-    tables.push_back(gt);
-    tables.push_back(ht);
-    gen_ks.push_back(g_scalar);
-    gen_ks.push_back(-miu.fe());
-    return msm_vartime_fixed(tables.data(), gen_ks.data(), tables.size(), pts.data(), ks.data(), pts.size())
-        .is_identity();
+
+  // The generator vectors, when they are the cached ones, are multiplied
+  // through their precomputed tables, and then G and H through theirs when
+  // they are the standard generator and range_test_h().
+  std::vector<const FixedTable*> tables = generator_tables_for(g_vec, h_vec);
+  const FixedTable* gt = tables.empty() ? nullptr : fixed_table_for(G);
+  const FixedTable* ht = tables.empty() ? nullptr : fixed_table_for(H);
+  const bool gh_fixed = gt != nullptr && ht != nullptr;
+
+  // The other points of both sums (A aside, whose scalar is 1) through
+  // width-5 tables of odd multiples built together, the two sums' additions
+  // sharing inversions: the argument's S, L_j, R_j (and G, H when not
+  // fixed), then the check's G, H, T1, T2, V_j.
+  std::vector<G1Affine> pts;
+  std::vector<Fr> ks;
+  pts.reserve(2 * k + 7 + m);
+  ks.reserve(2 * k + 7 + m);
+  auto term = [&](const G1Affine& p, const Fr& s) {
+    pts.push_back(p);
+    ks.push_back(s);
+  };
+  term(S.ge(), x);
+  for (size_t j = 0; j < k; ++j) {
+    const Fr& xj = f.x[j].fe();
+    const Fr& xij = f.x_inv[j].fe();
+    term(inner_product_proof.L[j].ge(), xj * xj);
+    term(inner_product_proof.R[j].ge(), xij * xij);
   }
-  return msm_with_g(G, g_scalar, pts, ks, tables, gen_ks.data(), tables.size()).is_identity();
+  if (!gh_fixed) {
+    term(G.ge(), g_scalar);
+    term(H.ge(), -miu.fe());
+  }
+  const size_t counts[2] = {pts.size(), 4 + m};
+  term(G.ge(), tx_f - delta);
+  term(H.ge(), tau_x.fe());
+  term(T1.ge(), -x);
+  term(T2.ge(), -(x * x));
+  for (size_t j = 0; j < m; ++j) term(commitments[j].ge(), -z_j2[j]);
+  std::vector<OddTable> odd(pts.size());
+  build_odd_tables(pts.data(), odd.data(), pts.size(), 5);
+  std::vector<const OddTable*> odd_ptrs(pts.size());
+  for (size_t i = 0; i < pts.size(); ++i) odd_ptrs[i] = &odd[i];
+  G1Jac sums[2];
+  msm_vartime_odd_sums(odd_ptrs.data(), ks.data(), counts, 2, sums);
+  if (!sums[1].is_identity()) return false;
+
+  G1Jac gens;
+  if (tables.empty()) {
+    std::vector<G1Affine> gen_pts(2 * N);
+    for (size_t i = 0; i < N; ++i) {
+      gen_pts[i] = g_vec[i].ge();
+      gen_pts[N + i] = h_vec[i].ge();
+    }
+    gens = msm_vartime(gen_pts.data(), gen_ks.data(), 2 * N);
+  } else {
+    if (gh_fixed) {
+      tables.push_back(gt);
+      tables.push_back(ht);
+      gen_ks.push_back(g_scalar);
+      gen_ks.push_back(-miu.fe());
+    }
+    gens = msm_vartime_fixed(tables.data(), gen_ks.data(), tables.size(), nullptr, nullptr, 0);
+  }
+  return add_mixed(add(gens, sums[0]), A.ge()).is_identity();
 }
 
 json::Value RangeProof::to_json() const {
