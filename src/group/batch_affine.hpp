@@ -36,5 +36,8 @@ void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix);
 // (identities allowed). On return segment b is pts[start[b]] when len[b] = 1
 // and the identity when len[b] = 0.
 void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len);
+// The same on AVX-512 IFMA, eight pairs at a time, when that path is on;
+// false (nothing done) otherwise. (batch_ifma.cpp)
+bool sum_buckets_wide(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len);
 
 }  // namespace nacrel

@@ -1116,22 +1116,29 @@ const CombTable& generator_comb() {
 // by pairwise affine additions, all pairs of a round sharing one inversion;
 // the number of rounds is the logarithm of the fullest bucket. On return
 // bucket b is pts[start[b]] when len[b] = 1 and the identity when len[b] = 0.
+// The sum of a bucket's pair k/2 goes straight to its position k/2: every
+// earlier write lands below the pair being read.
 NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
                                        std::vector<size_t>& len) {
+  // Large sums go eight pairs at a time where the CPU can.
+  if (pts.size() >= 64 && sum_buckets_wide(pts, start, len)) return;
   const size_t buckets = len.size();
   std::vector<Fq> den, prefix;
-  std::vector<size_t> pair_at;  // index of the first point of each pair
+  struct Pair {
+    size_t at, dst;  // first point of the pair, position of its sum
+  };
+  std::vector<Pair> pairs;
   for (;;) {
-    pair_at.clear();
+    pairs.clear();
     for (size_t b = 0; b < buckets; ++b) {
-      for (size_t k = 0; k + 1 < len[b]; k += 2) pair_at.push_back(start[b] + k);
+      for (size_t k = 0; k + 1 < len[b]; k += 2) pairs.push_back(Pair{start[b] + k, start[b] + k / 2});
     }
-    if (pair_at.empty()) return;
-    const size_t m = pair_at.size();
+    if (pairs.empty()) return;
+    const size_t m = pairs.size();
     den.resize(m);
     for (size_t k = 0; k < m; ++k) {
-      const G1Affine& p = pts[pair_at[k]];
-      const G1Affine& q = pts[pair_at[k] + 1];
+      const G1Affine& p = pts[pairs[k].at];
+      const G1Affine& q = pts[pairs[k].at + 1];
       if (p.infinity || q.infinity) den[k] = Fq::one();
       else if (p.x != q.x) den[k] = q.x - p.x;
       else if (p.y == q.y) den[k] = p.y + p.y;  // y != 0: no point of order 2
@@ -1140,11 +1147,15 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
     batch_invert(den.data(), m, prefix);
     for (size_t k = 0; k < m; ++k) {
       const Fq& di = den[k];
-      G1Affine& p = pts[pair_at[k]];
-      const G1Affine& q = pts[pair_at[k] + 1];
-      if (q.infinity) continue;
+      const G1Affine& p = pts[pairs[k].at];
+      const G1Affine& q = pts[pairs[k].at + 1];
+      G1Affine& out = pts[pairs[k].dst];
+      if (q.infinity) {
+        out = p;
+        continue;
+      }
       if (p.infinity) {
-        p = q;
+        out = q;
         continue;
       }
       Fq lambda;
@@ -1154,18 +1165,20 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
         const Fq xx = p.x.sqr();
         lambda = (xx + xx + xx) * di;
       } else {
-        p = G1Affine::identity();
+        out = G1Affine::identity();
         continue;
       }
       const Fq x3 = lambda.sqr() - p.x - q.x;
       const Fq y3 = lambda * (p.x - x3) - p.y;
-      p = G1Affine{x3, y3, false};
+      out.x = x3;
+      out.y = y3;
+      out.infinity = false;
     }
-    // Compact: the sum of pair k/2 moves to position k/2 of its bucket.
+    // An odd point out moves down after the pairs; every length halves.
     for (size_t b = 0; b < buckets; ++b) {
       const size_t l = len[b];
       if (l < 2) continue;
-      for (size_t k = 0; k < l; k += 2) pts[start[b] + k / 2] = pts[start[b] + k];
+      if (l % 2) pts[start[b] + l / 2] = pts[start[b] + l - 1];
       len[b] = (l + 1) / 2;
     }
   }

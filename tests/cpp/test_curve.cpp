@@ -3,8 +3,10 @@
 // their refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "group/batch_affine.hpp"
 #include "group/curve.hpp"
 #include "group/point.hpp"
 #include "group_test_util.hpp"
@@ -611,4 +613,100 @@ TEST(Curve, FixedTableFoldEqualsProducts) {
       EXPECT_EQ(got[i], to_affine_vartime(want)) << i;
     }
   }
+}
+
+// The affine bucket sums on both paths (portable and IFMA where the CPU has
+// it) against plain sums, with the exceptional pairs in every round: equal
+// points (doubling), opposite points, identities, and coordinates at the
+// ends of the field (x = 1, y = p - 2, x = p - 1 when on the curve).
+TEST(Curve, BucketSumsOnBothPathsEqualPlainSums) {
+  std::vector<G1Affine> base = sample_points(40);
+  base.push_back(G1Affine::generator());
+  base.push_back(neg(G1Affine::generator()));
+  {
+    const Fq x = -Fq::one();
+    Fq y;
+    if (fq_sqrt(x.sqr() * x + Fq::from_u64(3), y)) {
+      base.push_back(G1Affine{x, y, false});
+      base.push_back(G1Affine{x, -y, false});
+    }
+  }
+  const G1Affine O = G1Affine::identity();
+  const G1Affine P = base[0], Q = base[1];
+  std::vector<std::vector<G1Affine>> buckets = {
+      {},
+      {P},
+      {P, P},
+      {P, P, P, P, P, P, P, P},  // doublings in every round
+      {P, neg(P)},
+      {P, neg(P), Q},
+      {O, P},
+      {P, O},
+      {O, O},
+      {O, O, O},
+      {P, Q, neg(P), neg(Q)},  // opposite sums in the second round
+      {P, P, neg(P), neg(P), Q},
+      {base[40], base[41]},
+      {base[40], base[40], base[41]},
+  };
+  if (base.size() > 42) buckets.push_back({base[42], base[43], base[42], base[42], base[40]});
+  // Buckets of every length up to 40 from the samples.
+  for (size_t l = 1; l <= 40; ++l) {
+    std::vector<G1Affine> b;
+    for (size_t i = 0; i < l; ++i) b.push_back(base[(i * 7 + l) % base.size()]);
+    buckets.push_back(b);
+  }
+  std::vector<G1Affine> flat;
+  std::vector<size_t> start, len0;
+  for (const auto& b : buckets) {
+    start.push_back(flat.size());
+    len0.push_back(b.size());
+    flat.insert(flat.end(), b.begin(), b.end());
+  }
+  start.push_back(flat.size());
+  ASSERT_GE(flat.size(), 64u);  // large enough for the wide path
+
+  const bool was = ifma_bucket_sums_active();
+  for (bool on : {false, true}) {
+    set_ifma_bucket_sums(on);
+    SCOPED_TRACE(ifma_bucket_sums_active() ? "ifma" : "portable");
+    std::vector<G1Affine> pts = flat;
+    std::vector<size_t> len = len0;
+    sum_buckets_affine(pts, start, len);
+    for (size_t b = 0; b < buckets.size(); ++b) {
+      G1Jac want = G1Jac::identity();
+      for (const G1Affine& q : buckets[b]) want = add_mixed(want, q);
+      const G1Affine got = len[b] == 0 ? G1Affine::identity() : pts[start[b]];
+      EXPECT_LE(len[b], 1u) << b;
+      EXPECT_EQ(got, to_affine_vartime(want)) << b;
+    }
+  }
+  set_ifma_bucket_sums(was);
+}
+
+// Both paths on a large sum (many rounds, every lane of the wide path).
+TEST(Curve, BucketSumsOnBothPathsAgreeOnALargeSum) {
+  const std::vector<G1Affine> flat = sample_points(3000);
+  std::vector<size_t> start = {0}, len0;
+  for (size_t b = 0; start.back() < flat.size(); ++b) {
+    const size_t l = std::min<size_t>((b * 37) % 61, flat.size() - start.back());
+    len0.push_back(l);
+    start.push_back(start.back() + l);
+  }
+  const bool was = ifma_bucket_sums_active();
+  std::vector<std::vector<G1Affine>> out;
+  for (bool on : {false, true}) {
+    set_ifma_bucket_sums(on);
+    std::vector<G1Affine> pts = flat;
+    std::vector<size_t> len = len0;
+    sum_buckets_affine(pts, start, len);
+    std::vector<G1Affine> heads;
+    for (size_t b = 0; b < len.size(); ++b) heads.push_back(len[b] ? pts[start[b]] : G1Affine::identity());
+    out.push_back(heads);
+  }
+  set_ifma_bucket_sums(was);
+  EXPECT_EQ(out[0], out[1]);
+  G1Jac want = G1Jac::identity();
+  for (size_t i = start[5]; i < start[6]; ++i) want = add_mixed(want, flat[i]);
+  EXPECT_EQ(out[0][5], to_affine_vartime(want));
 }

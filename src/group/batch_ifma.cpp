@@ -1,0 +1,418 @@
+// sum_buckets_affine on AVX-512 IFMA: eight pairs at a time, the field
+// elements on five 52-bit limbs. Public data only (variable time).
+//
+// The limbs hold the same integers as Fq's Montgomery words (a*2^256 mod p),
+// so nothing is converted but the limb split. The IFMA Montgomery product
+// divides by 2^260; with one operand shifted left by four bits first,
+// (16a)(b)/2^260 = ab/2^256, the product of Fq. Bounds: p < 2^254, every
+// product takes a < 2p and b < 2^255 and gives a result below 2p; sums and
+// differences are kept below those bounds, and every stored value is
+// reduced (below p), so that equal limbs mean equal elements.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "group/batch_affine.hpp"
+#include "group/field_impl.hpp"
+
+#ifndef NACREL_FLATTEN
+#define NACREL_FLATTEN __attribute__((flatten))
+#endif
+
+#if defined(__x86_64__) && !defined(NACREL_PORTABLE_ONLY)
+#define NACREL_HAVE_IFMA 1
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC 12 warns about the undefined inputs its own gather and shift intrinsics use.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#endif
+
+namespace nacrel {
+
+#ifdef NACREL_HAVE_IFMA
+namespace {
+
+#define NACREL_IFMA __attribute__((target("avx512f,avx512ifma,avx512vl")))
+#define NACREL_IFMA_INLINE __attribute__((target("avx512f,avx512ifma,avx512vl"), always_inline)) inline
+
+constexpr uint64_t kMask52 = (uint64_t(1) << 52) - 1;
+
+// 4 x 64-bit words to 5 x 52-bit limbs and back (values below 2^256).
+inline void to_limbs(const uint64_t w[4], uint64_t* l) {
+  l[0] = w[0] & kMask52;
+  l[1] = ((w[0] >> 52) | (w[1] << 12)) & kMask52;
+  l[2] = ((w[1] >> 40) | (w[2] << 24)) & kMask52;
+  l[3] = ((w[2] >> 28) | (w[3] << 36)) & kMask52;
+  l[4] = w[3] >> 16;
+}
+inline void from_limbs(const uint64_t* l, uint64_t w[4]) {
+  w[0] = l[0] | (l[1] << 52);
+  w[1] = (l[1] >> 12) | (l[2] << 40);
+  w[2] = (l[2] >> 24) | (l[3] << 28);
+  w[3] = (l[3] >> 36) | (l[4] << 16);
+}
+
+struct Fv {
+  __m512i l[5];
+};
+
+struct Consts {
+  uint64_t p[5], p2[5], one[5];
+  uint64_t pinv;  // -p^-1 mod 2^52
+};
+
+const Consts& consts() {
+  static const Consts c = [] {
+    Consts k{};
+    to_limbs(FqParams::M.w, k.p);
+    uint64_t p2w[4];
+    uint64_t carry = 0;
+    #pragma GCC unroll 5
+    for (int i = 0; i < 4; ++i) {
+      const uint64_t w = FqParams::M.w[i];
+      p2w[i] = (w << 1) | carry;
+      carry = w >> 63;
+    }
+    to_limbs(p2w, k.p2);
+    to_limbs(Fq::one().v, k.one);
+    k.pinv = FqParams::INV & kMask52;
+    return k;
+  }();
+  return c;
+}
+
+NACREL_IFMA_INLINE Fv splat(const uint64_t* l) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_set1_epi64(int64_t(l[j]));
+  return r;
+}
+
+// Carries of non-negative limbs into the next one; the top limb keeps the rest.
+NACREL_IFMA_INLINE void carry_up(__m512i* t) {
+  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
+  #pragma GCC unroll 5
+  for (int j = 0; j < 4; ++j) {
+    t[j + 1] = _mm512_add_epi64(t[j + 1], _mm512_srli_epi64(t[j], 52));
+    t[j] = _mm512_and_si512(t[j], m);
+  }
+}
+// The same for signed limbs (arithmetic shifts); the top limb carries the sign.
+NACREL_IFMA_INLINE void carry_up_signed(__m512i* t) {
+  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
+  #pragma GCC unroll 5
+  for (int j = 0; j < 4; ++j) {
+    t[j + 1] = _mm512_add_epi64(t[j + 1], _mm512_srai_epi64(t[j], 52));
+    t[j] = _mm512_and_si512(t[j], m);
+  }
+}
+
+// a*b/2^260 mod p, below 2p when a*b < 2^260 * p (limbs below 2^52).
+NACREL_IFMA_INLINE Fv mont(const Fv& a, const Fv& b, const __m512i* p, __m512i pinv) {
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i t[6] = {zero, zero, zero, zero, zero, zero};
+  #pragma GCC unroll 5
+  for (int i = 0; i < 5; ++i) {
+    const __m512i bi = b.l[i];
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[j] = _mm512_madd52lo_epu64(t[j], a.l[j], bi);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[j + 1] = _mm512_madd52hi_epu64(t[j + 1], a.l[j], bi);
+    const __m512i m = _mm512_madd52lo_epu64(zero, t[0], pinv);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[j] = _mm512_madd52lo_epu64(t[j], p[j], m);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[j + 1] = _mm512_madd52hi_epu64(t[j + 1], p[j], m);
+    // The low 52 bits of t[0] are zero now: divide by 2^52.
+    t[1] = _mm512_add_epi64(t[1], _mm512_srli_epi64(t[0], 52));
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[j] = t[j + 1];
+    t[5] = zero;
+  }
+  carry_up(t);
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = t[j];
+  return r;
+}
+
+// a*b mod p (Fq's product) for a < 2p, b < 2^255: the result is below 2p.
+NACREL_IFMA_INLINE Fv mul(const Fv& a, const Fv& b, const __m512i* p, __m512i pinv) {
+  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
+  Fv a16;
+  a16.l[0] = _mm512_and_si512(_mm512_slli_epi64(a.l[0], 4), m);
+  #pragma GCC unroll 5
+  for (int j = 1; j < 5; ++j)
+    a16.l[j] = _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi64(a.l[j], 4), m), _mm512_srli_epi64(a.l[j - 1], 48));
+  return mont(a16, b, p, pinv);
+}
+
+// a - b + c for a constant c with a - b + c >= 0.
+NACREL_IFMA_INLINE Fv sub_plus(const Fv& a, const Fv& b, const Fv& c) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_add_epi64(_mm512_sub_epi64(a.l[j], b.l[j]), c.l[j]);
+  carry_up_signed(r.l);
+  return r;
+}
+
+NACREL_IFMA_INLINE Fv add(const Fv& a, const Fv& b) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_add_epi64(a.l[j], b.l[j]);
+  carry_up(r.l);
+  return r;
+}
+
+// v - c where that is not negative, else v.
+NACREL_IFMA_INLINE Fv sub_if_above(const Fv& v, const Fv& c) {
+  Fv t;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) t.l[j] = _mm512_sub_epi64(v.l[j], c.l[j]);
+  carry_up_signed(t.l);
+  const __mmask8 keep = _mm512_cmpge_epi64_mask(t.l[4], _mm512_setzero_si512());
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_mask_blend_epi64(keep, v.l[j], t.l[j]);
+  return r;
+}
+
+// v mod p for v < 4p.
+NACREL_IFMA_INLINE Fv reduce4(const Fv& v, const Fv& p2, const Fv& p) { return sub_if_above(sub_if_above(v, p2), p); }
+
+NACREL_IFMA_INLINE __mmask8 equal(const Fv& a, const Fv& b) {
+  __mmask8 k = 0xff;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) k &= _mm512_cmpeq_epi64_mask(a.l[j], b.l[j]);
+  return k;
+}
+
+NACREL_IFMA_INLINE Fv blend(__mmask8 k, const Fv& a, const Fv& b) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_mask_blend_epi64(k, a.l[j], b.l[j]);
+  return r;
+}
+
+// Points as 10 limbs each (x then y), at 10*i.
+NACREL_IFMA_INLINE Fv gather(const uint64_t* buf, __m512i at10, int offset) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_i64gather_epi64(at10, buf + offset + j, 8);
+  return r;
+}
+NACREL_IFMA_INLINE void scatter(uint64_t* buf, __mmask8 k, __m512i at10, int offset, const Fv& v) {
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) _mm512_mask_i64scatter_epi64(buf + offset + j, k, at10, v.l[j], 8);
+}
+
+struct Group {
+  Fv px, py, qx, qy, den, num, prefix;
+  __mmask8 active, pinf, qinf, gen, dbl, opp;
+};
+
+NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
+                                                std::vector<size_t>& len) {
+  const Consts& c = consts();
+  const size_t n = pts.size();
+  std::vector<uint64_t> buf(10 * n);
+  std::vector<uint8_t> inf(n);
+  for (size_t i = 0; i < n; ++i) {
+    to_limbs(pts[i].x.v, &buf[10 * i]);
+    to_limbs(pts[i].y.v, &buf[10 * i + 5]);
+    inf[i] = pts[i].infinity;
+  }
+  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const size_t buckets = len.size();
+  std::vector<size_t> at, dst;
+  // Explicitly aligned: the vector types want 64-byte alignment.
+  struct Free {
+    void operator()(Group* g) const { std::free(g); }
+  };
+  std::unique_ptr<Group, Free> groups_mem;
+  size_t groups_cap = 0;
+  for (;;) {
+    at.clear();
+    dst.clear();
+    for (size_t b = 0; b < buckets; ++b) {
+      for (size_t k = 0; k + 1 < len[b]; k += 2) {
+        at.push_back(start[b] + k);
+        dst.push_back(start[b] + k / 2);
+      }
+    }
+    if (at.empty()) break;
+    const size_t m = at.size(), ng = (m + 7) / 8;
+    if (ng > groups_cap) {
+      groups_mem.reset(static_cast<Group*>(std::aligned_alloc(64, ng * sizeof(Group))));
+      if (!groups_mem) throw std::bad_alloc();
+      groups_cap = ng;
+    }
+    Group* groups = groups_mem.get();
+    // Denominators and numerators of the slopes, their running products.
+    Fv acc = ONE;
+    for (size_t g = 0; g < ng; ++g) {
+      Group& gr = groups[g];
+      alignas(64) int64_t ip[8], iq[8];
+      gr.active = gr.pinf = gr.qinf = 0;
+      for (int l = 0; l < 8; ++l) {
+        const size_t k = g * 8 + size_t(l) < m ? g * 8 + size_t(l) : 0;  // spare lanes repeat pair 0
+        ip[l] = int64_t(10 * at[k]);
+        iq[l] = int64_t(10 * (at[k] + 1));
+        if (g * 8 + size_t(l) < m) gr.active |= __mmask8(1u << l);
+        if (inf[at[k]]) gr.pinf |= __mmask8(1u << l);
+        if (inf[at[k] + 1]) gr.qinf |= __mmask8(1u << l);
+      }
+      const __m512i vp = _mm512_load_si512(ip), vq = _mm512_load_si512(iq);
+      gr.px = gather(buf.data(), vp, 0);
+      gr.py = gather(buf.data(), vp, 5);
+      gr.qx = gather(buf.data(), vq, 0);
+      gr.qy = gather(buf.data(), vq, 5);
+      const __mmask8 fin = __mmask8(~gr.pinf & ~gr.qinf);
+      const __mmask8 eqx = equal(gr.px, gr.qx);
+      gr.gen = fin & __mmask8(~eqx);
+      gr.dbl = fin & eqx & equal(gr.py, gr.qy);  // y != 0: no point of order 2
+      gr.opp = fin & eqx & __mmask8(~gr.dbl);
+      gr.den = blend(gr.gen, ONE, sub_plus(gr.qx, gr.px, P));
+      gr.num = sub_plus(gr.qy, gr.py, P);
+      if (gr.dbl) {
+        const Fv xx = reduce4(mul(gr.px, gr.px, P.l, pinv), P2, P);
+        gr.den = blend(gr.dbl, gr.den, add(gr.py, gr.py));
+        gr.num = blend(gr.dbl, gr.num, sub_if_above(add(add(xx, xx), xx), P2));
+      }
+      gr.prefix = acc;
+      acc = mul(acc, gr.den, P.l, pinv);
+    }
+    // The eight lane products inverted together through Fq.
+    Fv lane;
+    {
+      const Fv red = reduce4(acc, P2, P);
+      alignas(64) uint64_t limbs[5][8];
+      #pragma GCC unroll 5
+      for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[j], red.l[j]);
+      Fq v[8];
+      for (int l = 0; l < 8; ++l) {
+        const uint64_t li[5] = {limbs[0][l], limbs[1][l], limbs[2][l], limbs[3][l], limbs[4][l]};
+        from_limbs(li, v[l].v);
+      }
+      std::vector<Fq> scratch;
+      batch_invert(v, 8, scratch);
+      for (int l = 0; l < 8; ++l) {
+        uint64_t li[5];
+        to_limbs(v[l].v, li);
+        #pragma GCC unroll 5
+        for (int j = 0; j < 5; ++j) limbs[j][l] = li[j];
+      }
+      #pragma GCC unroll 5
+      for (int j = 0; j < 5; ++j) lane.l[j] = _mm512_load_si512(limbs[j]);
+    }
+    const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
+                   _mm512_setzero_si512()}};
+    for (size_t g = ng; g-- > 0;) {
+      const Group& gr = groups[g];
+      const Fv inv = mul(lane, gr.prefix, P.l, pinv);
+      lane = mul(lane, gr.den, P.l, pinv);
+      const __mmask8 sum = gr.gen | gr.dbl;
+      Fv rx = zero, ry = zero;
+      if (sum) {
+        const Fv lambda = mul(gr.num, inv, P.l, pinv);
+        const Fv ll = mul(lambda, lambda, P.l, pinv);
+        const Fv x3 = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
+        const Fv t = mul(lambda, sub_plus(gr.px, x3, P), P.l, pinv);
+        const Fv y3 = reduce4(sub_plus(t, gr.py, P), P2, P);
+        rx = blend(sum, rx, x3);
+        ry = blend(sum, ry, y3);
+      }
+      const __mmask8 take_q = gr.pinf, take_p = gr.qinf & __mmask8(~gr.pinf);
+      rx = blend(take_q, blend(take_p, rx, gr.px), gr.qx);
+      ry = blend(take_q, blend(take_p, ry, gr.py), gr.qy);
+      alignas(64) int64_t id[8];
+      for (int l = 0; l < 8; ++l) {
+        const size_t k = g * 8 + size_t(l) < m ? g * 8 + size_t(l) : 0;
+        id[l] = int64_t(10 * dst[k]);
+      }
+      const __m512i vd = _mm512_load_si512(id);
+      scatter(buf.data(), gr.active, vd, 0, rx);
+      scatter(buf.data(), gr.active, vd, 5, ry);
+      for (int l = 0; l < 8; ++l) {
+        if (!((gr.active >> l) & 1)) continue;
+        const size_t k = g * 8 + size_t(l);
+        bool r = false;
+        if ((gr.pinf >> l) & 1) r = (gr.qinf >> l) & 1;
+        else if ((gr.opp >> l) & 1) r = true;
+        inf[dst[k]] = r;
+      }
+    }
+    // An odd point out moves down after the pairs; every length halves.
+    for (size_t b = 0; b < buckets; ++b) {
+      const size_t l = len[b];
+      if (l < 2) continue;
+      if (l % 2) {
+        const size_t from = start[b] + l - 1, to = start[b] + l / 2;
+        std::memcpy(&buf[10 * to], &buf[10 * from], 10 * sizeof(uint64_t));
+        inf[to] = inf[from];
+      }
+      len[b] = (l + 1) / 2;
+    }
+  }
+  for (size_t b = 0; b < buckets; ++b) {
+    if (len[b] == 0) continue;
+    G1Affine& out = pts[start[b]];
+    from_limbs(&buf[10 * start[b]], out.x.v);
+    from_limbs(&buf[10 * start[b] + 5], out.y.v);
+    out.infinity = inf[start[b]] != 0;
+    if (out.infinity) out = G1Affine::identity();
+  }
+}
+
+bool cpu_has_ifma() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma") &&
+           __builtin_cpu_supports("avx512vl");
+  }();
+  return has;
+}
+
+std::atomic<bool> g_use_ifma{cpu_has_ifma()};
+
+}  // namespace
+#endif
+
+bool ifma_bucket_sums_active() {
+#ifdef NACREL_HAVE_IFMA
+  return g_use_ifma.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+bool set_ifma_bucket_sums(bool on) {
+#ifdef NACREL_HAVE_IFMA
+  const bool active = on && cpu_has_ifma();
+  g_use_ifma.store(active, std::memory_order_relaxed);
+  return active;
+#else
+  (void)on;
+  return false;
+#endif
+}
+
+bool sum_buckets_wide(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len) {
+#ifdef NACREL_HAVE_IFMA
+  if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
+  sum_buckets_ifma(pts, start, len);
+  return true;
+#else
+  (void)pts;
+  (void)start;
+  (void)len;
+  return false;
+#endif
+}
+
+}  // namespace nacrel
