@@ -22,7 +22,7 @@
 #define NACREL_FLATTEN __attribute__((flatten))
 #endif
 
-#if defined(__x86_64__) && !defined(NACREL_PORTABLE_ONLY)
+#if defined(__x86_64__)
 #define NACREL_HAVE_IFMA 1
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12 warns about the undefined inputs its own gather and shift intrinsics use.
