@@ -87,20 +87,20 @@ int main(int argc, char** argv) {
   }
 
   // The affine bucket sums on both paths, side by side, at n = 64.
-  if (set_ifma_bucket_sums(true)) {
+  if (set_ifma_affine_sums(true)) {
     GeneratorVectors gv = derive_generator_vectors(64);
     const std::vector<Scalar> values = {Scalar::from_i64(200)}, blindings = {Scalar::random()};
     const std::vector<Point> commitments = {G * values[0] + H * blindings[0]};
     const RangeProof proof = RangeProof::prove(gv.g_vec, gv.h_vec, G, H, values, blindings, 64);
     double t[2][2];
     for (int on = 1; on >= 0; --on) {
-      set_ifma_bucket_sums(on != 0);
+      set_ifma_affine_sums(on != 0);
       t[on][0] = time_us(
           [&] { g_sink = RangeProof::prove(gv.g_vec, gv.h_vec, G, H, values, blindings, 64).tx.fe().is_zero(); },
           min_ms);
       t[on][1] = time_us([&] { g_sink = proof.verify(gv.g_vec, gv.h_vec, G, H, commitments, 64); }, min_ms);
     }
-    set_ifma_bucket_sums(true);
+    set_ifma_affine_sums(true);
     std::printf("\nn = 64 bucket sums, portable / AVX-512 IFMA: prove %.3f / %.3f ms (%.2fx), verify %.3f / %.3f ms "
                 "(%.2fx)\n",
                 t[0][0] / 1e3, t[1][0] / 1e3, t[0][0] / t[1][0], t[0][1] / 1e3, t[1][1] / 1e3, t[0][1] / t[1][1]);

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "group/batch_affine.hpp"
+#include "group/ct_pairs.hpp"
+#include "group/secret.hpp"
 #include "group/field_impl.hpp"
 
 #ifndef NACREL_FLATTEN
@@ -27,6 +29,7 @@
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12 warns about the undefined inputs its own gather and shift intrinsics use.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 #endif
@@ -369,6 +372,157 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
   }
 }
 
+// Constant-time pair additions (add_pairs_ct_wide). Every point is read and
+// written through lane indices that depend on the pair number only; the
+// special cases (identities, doubling, opposite points) are lane masks that
+// only ever select between computed values.
+
+// The 4 x 64-bit words of eight field elements (lane l at base + stride*l)
+// to five 52-bit limbs and back.
+NACREL_IFMA_INLINE Fv limbs_of_words(const __m512i* w) {
+  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
+  Fv r;
+  r.l[0] = _mm512_and_si512(w[0], m);
+  r.l[1] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[0], 52), _mm512_slli_epi64(w[1], 12)), m);
+  r.l[2] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[1], 40), _mm512_slli_epi64(w[2], 24)), m);
+  r.l[3] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[2], 28), _mm512_slli_epi64(w[3], 36)), m);
+  r.l[4] = _mm512_srli_epi64(w[3], 16);
+  return r;
+}
+NACREL_IFMA_INLINE void words_of_limbs(const Fv& v, __m512i* w) {
+  w[0] = _mm512_or_si512(v.l[0], _mm512_slli_epi64(v.l[1], 52));
+  w[1] = _mm512_or_si512(_mm512_srli_epi64(v.l[1], 12), _mm512_slli_epi64(v.l[2], 40));
+  w[2] = _mm512_or_si512(_mm512_srli_epi64(v.l[2], 24), _mm512_slli_epi64(v.l[3], 28));
+  w[3] = _mm512_or_si512(_mm512_srli_epi64(v.l[3], 36), _mm512_slli_epi64(v.l[4], 16));
+}
+
+constexpr int kCtWords = int(sizeof(CtPoint) / sizeof(uint64_t));  // x, y, inf
+static_assert(sizeof(CtPoint) == 9 * sizeof(uint64_t));
+
+NACREL_IFMA_INLINE Fv gather_fq(const uint64_t* base, __m512i idx) {
+  __m512i w[4];
+  #pragma GCC unroll 4
+  for (int j = 0; j < 4; ++j) w[j] = _mm512_i64gather_epi64(idx, base + j, 8);
+  return limbs_of_words(w);
+}
+NACREL_IFMA_INLINE void scatter_fq(uint64_t* base, __mmask8 k, __m512i idx, const Fv& v) {
+  __m512i w[4];
+  words_of_limbs(v, w);
+  #pragma GCC unroll 4
+  for (int j = 0; j < 4; ++j) _mm512_mask_i64scatter_epi64(base + j, k, idx, w[j], 8);
+}
+
+struct CtGroup {
+  Fv px, py, qx, qy, den, num, prefix;
+  __mmask8 pinf, qinf, opp;
+};
+
+NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* out, size_t m, size_t row_pairs,
+                                                 size_t out_stride, CtGroup* groups) {
+  const Consts& c = consts();
+  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const __m512i zero = _mm512_setzero_si512();
+  const uint64_t* src = reinterpret_cast<const uint64_t*>(in);
+  uint64_t* dst = reinterpret_cast<uint64_t*>(out);
+  const size_t ng = (m + 7) / 8;
+  Fv acc = ONE;
+  for (size_t g = 0; g < ng; ++g) {
+    CtGroup& gr = groups[g];
+    alignas(64) int64_t ip[8];
+    for (int l = 0; l < 8; ++l) {
+      const size_t k = g * 8 + size_t(l) < m ? g * 8 + size_t(l) : 0;  // spare lanes repeat pair 0
+      ip[l] = int64_t(2 * kCtWords * k);
+    }
+    const __m512i vp = _mm512_load_si512(ip), vq = _mm512_add_epi64(vp, _mm512_set1_epi64(kCtWords));
+    gr.px = gather_fq(src, vp);
+    gr.py = gather_fq(src + 4, vp);
+    gr.qx = gather_fq(src, vq);
+    gr.qy = gather_fq(src + 4, vq);
+    gr.pinf = _mm512_cmpneq_epi64_mask(_mm512_i64gather_epi64(vp, src + 8, 8), zero);
+    gr.qinf = _mm512_cmpneq_epi64_mask(_mm512_i64gather_epi64(vq, src + 8, 8), zero);
+    const __mmask8 finite = __mmask8(~(gr.pinf | gr.qinf));
+    const __mmask8 eqx = equal(gr.px, gr.qx), eqy = equal(gr.py, gr.qy);
+    const __mmask8 dbl = __mmask8(eqx & eqy & finite);
+    const __mmask8 adding = __mmask8(~eqx & finite);
+    gr.opp = __mmask8(eqx & ~eqy & finite);
+    // Slope numerator and denominator: (qy - py)/(qx - px), or 3px^2/(2py)
+    // for a doubling; 1 where the result comes from the masks alone.
+    Fv den = blend(dbl, sub_plus(gr.qx, gr.px, P), add(gr.py, gr.py));
+    gr.den = blend(__mmask8(adding | dbl), ONE, den);
+    const Fv xx = reduce4(mul(gr.px, gr.px, P.l, pinv), P2, P);
+    gr.num = blend(dbl, sub_plus(gr.qy, gr.py, P), sub_if_above(add(add(xx, xx), xx), P2));
+    gr.prefix = acc;
+    acc = mul(acc, gr.den, P.l, pinv);
+  }
+  // The eight lane products inverted together through Fq, in constant time.
+  Fv lane;
+  {
+    const Fv red = reduce4(acc, P2, P);
+    alignas(64) uint64_t limbs[5][8];
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[j], red.l[j]);
+    Fq v[8], pre[8];
+    for (int l = 0; l < 8; ++l) {
+      const uint64_t li[5] = {limbs[0][l], limbs[1][l], limbs[2][l], limbs[3][l], limbs[4][l]};
+      from_limbs(li, v[l].v);
+    }
+    Fq run = Fq::one();
+    for (int l = 0; l < 8; ++l) {
+      pre[l] = run;
+      run = run * v[l];
+    }
+    Fq inv = run.inverse_ct();
+    for (int l = 8; l-- > 0;) {
+      const Fq vi = inv * pre[l];
+      inv = inv * v[l];
+      v[l] = vi;
+    }
+    for (int l = 0; l < 8; ++l) {
+      uint64_t li[5];
+      to_limbs(v[l].v, li);
+      #pragma GCC unroll 5
+      for (int j = 0; j < 5; ++j) limbs[j][l] = li[j];
+    }
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) lane.l[j] = _mm512_load_si512(limbs[j]);
+    secure_wipe(limbs, sizeof limbs);
+    secure_wipe(v, sizeof v);
+    secure_wipe(pre, sizeof pre);
+    secure_wipe(&run, sizeof run);
+    secure_wipe(&inv, sizeof inv);
+  }
+  const __m512i ones = _mm512_set1_epi64(-1);
+  for (size_t g = ng; g-- > 0;) {
+    const CtGroup& gr = groups[g];
+    const Fv inv = mul(lane, gr.prefix, P.l, pinv);
+    lane = mul(lane, gr.den, P.l, pinv);
+    const Fv lambda = mul(gr.num, inv, P.l, pinv);
+    const Fv ll = mul(lambda, lambda, P.l, pinv);
+    const Fv x3 = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
+    const Fv t = mul(lambda, sub_plus(gr.px, x3, P), P.l, pinv);
+    const Fv y3 = reduce4(sub_plus(t, gr.py, P), P2, P);
+    // As the portable additions: P where Q is the identity, then Q where P is.
+    const Fv rx = blend(gr.pinf, blend(gr.qinf, x3, gr.px), gr.qx);
+    const Fv ry = blend(gr.pinf, blend(gr.qinf, y3, gr.py), gr.qy);
+    const __mmask8 rinf = __mmask8((gr.pinf & gr.qinf) | gr.opp);
+    alignas(64) int64_t id[8];
+    __mmask8 active = 0;
+    for (int l = 0; l < 8; ++l) {
+      const size_t k = g * 8 + size_t(l);
+      if (k < m) active |= __mmask8(1u << l);
+      const size_t kk = k < m ? k : 0;
+      id[l] = int64_t(kCtWords * ((kk / row_pairs) * out_stride + kk % row_pairs));
+    }
+    const __m512i vd = _mm512_load_si512(id);
+    scatter_fq(dst, active, vd, rx);
+    scatter_fq(dst + 4, active, vd, ry);
+    _mm512_mask_i64scatter_epi64(dst + 8, active, vd, _mm512_maskz_mov_epi64(rinf, ones), 8);
+  }
+  secure_wipe(&lane, sizeof lane);
+  secure_wipe(&acc, sizeof acc);
+}
+
 bool cpu_has_ifma() {
   static const bool has = [] {
     __builtin_cpu_init();
@@ -383,7 +537,7 @@ std::atomic<bool> g_use_ifma{cpu_has_ifma()};
 }  // namespace
 #endif
 
-bool ifma_bucket_sums_active() {
+bool ifma_affine_sums_active() {
 #ifdef NACREL_HAVE_IFMA
   return g_use_ifma.load(std::memory_order_relaxed);
 #else
@@ -391,13 +545,46 @@ bool ifma_bucket_sums_active() {
 #endif
 }
 
-bool set_ifma_bucket_sums(bool on) {
+bool set_ifma_affine_sums(bool on) {
 #ifdef NACREL_HAVE_IFMA
   const bool active = on && cpu_has_ifma();
   g_use_ifma.store(active, std::memory_order_relaxed);
   return active;
 #else
   (void)on;
+  return false;
+#endif
+}
+
+bool add_pairs_ct_wide(const CtPoint* in, CtPoint* out, size_t m, size_t row_pairs, size_t out_stride) {
+#ifdef NACREL_HAVE_IFMA
+  if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
+  if (m == 0) return true;
+  if (row_pairs == 0) row_pairs = out_stride = m;
+  // Scratch kept by the thread (64-byte aligned for the vector types); it
+  // holds secret-dependent values, so it is wiped after every call.
+  struct Scratch {
+    CtGroup* p = nullptr;
+    size_t cap = 0;
+    ~Scratch() { std::free(p); }
+  };
+  thread_local Scratch scratch;
+  const size_t ng = (m + 7) / 8;
+  if (ng > scratch.cap) {
+    std::free(scratch.p);
+    scratch.p = static_cast<CtGroup*>(std::aligned_alloc(64, ng * sizeof(CtGroup)));
+    scratch.cap = scratch.p ? ng : 0;
+    if (!scratch.p) throw std::bad_alloc();
+  }
+  add_pairs_ct_ifma(in, out, m, row_pairs, out_stride, scratch.p);
+  secure_wipe(scratch.p, ng * sizeof(CtGroup));
+  return true;
+#else
+  (void)in;
+  (void)out;
+  (void)m;
+  (void)row_pairs;
+  (void)out_stride;
   return false;
 #endif
 }

@@ -117,13 +117,15 @@ bool wide_table_scan_active();
 // Switches the AVX2 scans off (or back on where available), for tests and
 // benchmarks; returns whether they are active afterwards.
 bool set_wide_table_scan(bool on);
-// Whether the variable-time affine bucket sums (the fixed-base, bucket and
-// odd-table sums and the generator folding) run on AVX-512 IFMA (chosen at
-// start-up by cpuid; x86-64 only). Both paths give identical results.
-bool ifma_bucket_sums_active();
+// Whether the batched affine additions run on AVX-512 IFMA (chosen at
+// start-up by cpuid; x86-64 only): the variable-time bucket sums (the
+// fixed-base, bucket and odd-table sums and the generator folding) and the
+// constant-time trees of msm_ct_tables, sums_ct_combs and build_ct_tables.
+// Both paths give identical results.
+bool ifma_affine_sums_active();
 // Switches them off (or back on where available), for tests and benchmarks;
 // returns whether they are active afterwards.
-bool set_ifma_bucket_sums(bool on);
+bool set_ifma_affine_sums(bool on);
 // The split of glv_split as magnitudes below 2^128 and sign masks
 // (all-ones for negative), in constant time.
 void glv_split_ct(const Fr& k, U256& k1, uint64_t& neg1, U256& k2, uint64_t& neg2);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "group/batch_affine.hpp"
+#include "group/ct_pairs.hpp"
 #include "group/curve.hpp"
 #include "group/point.hpp"
 #include "group_test_util.hpp"
@@ -666,10 +667,10 @@ TEST(Curve, BucketSumsOnBothPathsEqualPlainSums) {
   start.push_back(flat.size());
   ASSERT_GE(flat.size(), 64u);  // large enough for the wide path
 
-  const bool was = ifma_bucket_sums_active();
+  const bool was = ifma_affine_sums_active();
   for (bool on : {false, true}) {
-    set_ifma_bucket_sums(on);
-    SCOPED_TRACE(ifma_bucket_sums_active() ? "ifma" : "portable");
+    set_ifma_affine_sums(on);
+    SCOPED_TRACE(ifma_affine_sums_active() ? "ifma" : "portable");
     std::vector<G1Affine> pts = flat;
     std::vector<size_t> len = len0;
     sum_buckets_affine(pts, start, len);
@@ -681,7 +682,7 @@ TEST(Curve, BucketSumsOnBothPathsEqualPlainSums) {
       EXPECT_EQ(got, to_affine_vartime(want)) << b;
     }
   }
-  set_ifma_bucket_sums(was);
+  set_ifma_affine_sums(was);
 }
 
 // Both paths on a large sum (many rounds, every lane of the wide path).
@@ -693,10 +694,10 @@ TEST(Curve, BucketSumsOnBothPathsAgreeOnALargeSum) {
     len0.push_back(l);
     start.push_back(start.back() + l);
   }
-  const bool was = ifma_bucket_sums_active();
+  const bool was = ifma_affine_sums_active();
   std::vector<std::vector<G1Affine>> out;
   for (bool on : {false, true}) {
-    set_ifma_bucket_sums(on);
+    set_ifma_affine_sums(on);
     std::vector<G1Affine> pts = flat;
     std::vector<size_t> len = len0;
     sum_buckets_affine(pts, start, len);
@@ -704,9 +705,65 @@ TEST(Curve, BucketSumsOnBothPathsAgreeOnALargeSum) {
     for (size_t b = 0; b < len.size(); ++b) heads.push_back(len[b] ? pts[start[b]] : G1Affine::identity());
     out.push_back(heads);
   }
-  set_ifma_bucket_sums(was);
+  set_ifma_affine_sums(was);
   EXPECT_EQ(out[0], out[1]);
   G1Jac want = G1Jac::identity();
   for (size_t i = start[5]; i < start[6]; ++i) want = add_mixed(want, flat[i]);
   EXPECT_EQ(out[0][5], to_affine_vartime(want));
+}
+
+// The constant-time pair additions on AVX-512 IFMA against plain sums: an
+// identity on either side and on both (with leftover coordinates that must
+// be ignored), doublings, opposite points, field-edge coordinates, every
+// lane position of a group, and sums written in rows with a stride.
+TEST(Curve, ConstantTimePairsOnIfmaEqualPlainSums) {
+  if (!ifma_affine_sums_active()) GTEST_SKIP() << "no AVX-512 IFMA on this CPU";
+  std::vector<G1Affine> base = sample_points(24);
+  base.push_back(G1Affine::generator());
+  {
+    const Fq x = -Fq::one();
+    Fq y;
+    if (fq_sqrt(x.sqr() * x + Fq::from_u64(3), y)) base.push_back(G1Affine{x, y, false});
+  }
+  auto ct = [](const G1Affine& p) { return CtPoint{p.x, p.y, p.infinity ? ~uint64_t(0) : 0}; };
+  // An identity whose coordinates are those of a real point.
+  auto lost = [](const G1Affine& p) { return CtPoint{p.x, p.y, ~uint64_t(0)}; };
+  std::vector<CtPoint> in;
+  std::vector<G1Affine> want;
+  auto pair = [&](const CtPoint& p, const CtPoint& q) {
+    in.push_back(p);
+    in.push_back(q);
+    G1Jac s = G1Jac::identity();
+    if (!p.inf) s = add_mixed(s, G1Affine{p.x, p.y, false});
+    if (!q.inf) s = add_mixed(s, G1Affine{q.x, q.y, false});
+    want.push_back(to_affine_vartime(s));
+  };
+  for (size_t i = 0; i < base.size(); ++i) {
+    const G1Affine& p = base[i];
+    const G1Affine& q = base[(i * 5 + 3) % base.size()];
+    switch (i % 6) {
+      case 0: pair(ct(p), ct(p)); break;       // doubling
+      case 1: pair(ct(p), ct(neg(p))); break;  // opposite
+      case 2: pair(lost(p), ct(q)); break;
+      case 3: pair(ct(p), lost(q)); break;
+      case 4: pair(lost(p), lost(p)); break;
+      default: pair(ct(p), ct(q)); break;
+    }
+    pair(ct(q), ct(p));
+  }
+  pair(ct(base.back()), ct(base.back()));
+  pair(ct(base.back()), ct(neg(base.back())));
+  const size_t m = want.size();
+  ASSERT_GE(m, 16u);
+  ASSERT_NE(m % 8, 0u);  // a partly filled last group
+  for (size_t rows : {size_t(0), size_t(5)}) {
+    const size_t stride = rows ? 7 : m, row = rows ? rows : m;
+    std::vector<CtPoint> out(((m - 1) / row + 1) * stride);
+    ASSERT_TRUE(add_pairs_ct_wide(in.data(), out.data(), m, rows, rows ? stride : 0));
+    for (size_t k = 0; k < m; ++k) {
+      const CtPoint& r = out[(k / row) * stride + k % row];
+      EXPECT_EQ(r.inf, want[k].infinity ? ~uint64_t(0) : 0) << k;
+      if (!want[k].infinity) EXPECT_TRUE(r.x == want[k].x && r.y == want[k].y) << k;
+    }
+  }
 }
