@@ -8,6 +8,7 @@
 // product takes a < 2p and b < 2^255 and gives a result below 2p; sums and
 // differences are kept below those bounds, and every stored value is
 // reduced (below p), so that equal limbs mean equal elements.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -201,85 +202,173 @@ NACREL_IFMA_INLINE Fv blend(__mmask8 k, const Fv& a, const Fv& b) {
   return r;
 }
 
-// Points as 10 limbs each (x then y), at 10*i.
-NACREL_IFMA_INLINE Fv gather(const uint64_t* buf, __m512i at10, int offset) {
+// Replaces the lanes of v[0 .. count) (none zero) by their inverses, with
+// one variable-time Fq inversion for all of them.
+template <int count>
+NACREL_IFMA_INLINE void invert_lanes_vartime(Fv* v, const Fv& P2, const Fv& P) {
+  alignas(64) uint64_t limbs[count][5][8];
+  for (int c = 0; c < count; ++c) {
+    const Fv red = reduce4(v[c], P2, P);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[c][j], red.l[j]);
+  }
+  Fq e[8 * count], pre[8 * count];
+  Fq run = Fq::one();
+  for (int k = 0; k < 8 * count; ++k) {
+    const int c = k / 8, l = k % 8;
+    const uint64_t li[5] = {limbs[c][0][l], limbs[c][1][l], limbs[c][2][l], limbs[c][3][l], limbs[c][4][l]};
+    from_limbs(li, e[k].v);
+    pre[k] = run;
+    run = run * e[k];
+  }
+  Fq inv = run.inverse_vartime();
+  for (int k = 8 * count; k-- > 0;) {
+    const Fq ek = inv * pre[k];
+    inv = inv * e[k];
+    uint64_t li[5];
+    to_limbs(ek.v, li);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) limbs[k / 8][j][k % 8] = li[j];
+  }
+  for (int c = 0; c < count; ++c) {
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) v[c].l[j] = _mm512_load_si512(limbs[c][j]);
+  }
+}
+
+// The working points of the bucket sums: five limb planes of x and five of
+// y, each a contiguous array, so that a group of eight results is stored
+// with plain vector stores. The identity is y = 0 (no point of the group
+// has y = 0: there is no point of order 2). Kept by the thread between
+// calls (public data only).
+struct Planes {
+  uint64_t* mem = nullptr;
+  size_t cap = 0;
+  ~Planes() { std::free(mem); }
+  void reserve(size_t n) {
+    n = (n + 7) / 8 * 8;  // every plane 64-byte aligned
+    if (n <= cap) return;
+    std::free(mem);
+    mem = static_cast<uint64_t*>(std::aligned_alloc(64, 10 * n * sizeof(uint64_t)));
+    cap = mem ? n : 0;
+    if (!mem) throw std::bad_alloc();
+  }
+  uint64_t* x(int j) { return mem + size_t(j) * cap; }
+  uint64_t* y(int j) { return mem + size_t(5 + j) * cap; }
+};
+
+NACREL_IFMA_INLINE Fv gather_plane(uint64_t* (Planes::*plane)(int), Planes& e, __m256i idx) {
   Fv r;
   #pragma GCC unroll 5
-  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_i64gather_epi64(at10, buf + offset + j, 8);
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_i32gather_epi64(idx, (e.*plane)(j), 8);
   return r;
 }
-NACREL_IFMA_INLINE void scatter(uint64_t* buf, __mmask8 k, __m512i at10, int offset, const Fv& v) {
-  #pragma GCC unroll 5
-  for (int j = 0; j < 5; ++j) _mm512_mask_i64scatter_epi64(buf + offset + j, k, at10, v.l[j], 8);
+
+NACREL_IFMA_INLINE __mmask8 is_zero(const Fv& v) {
+  __m512i o = v.l[0];
+  #pragma GCC unroll 4
+  for (int j = 1; j < 5; ++j) o = _mm512_or_si512(o, v.l[j]);
+  return _mm512_cmpeq_epi64_mask(o, _mm512_setzero_si512());
 }
 
 struct Group {
   Fv px, py, qx, qy, den, num, prefix;
-  __mmask8 active, pinf, qinf, gen, dbl, opp;
+  __mmask8 pinf, qinf, gen, dbl;
 };
 
+// Each round pairs the points of every bucket, (e[2k], e[2k + 1]), and
+// appends their sums to the planes; a bucket's list of point indices is
+// replaced by the indices of its sums (and its odd point out, last). The
+// pairs of a round are read by index (gathers) and their sums written
+// eight at a time to fresh positions.
 NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
                                                 std::vector<size_t>& len) {
   const Consts& c = consts();
-  const size_t n = pts.size();
-  std::vector<uint64_t> buf(10 * n);
-  std::vector<uint8_t> inf(n);
+  const size_t n = pts.size(), buckets = len.size();
+  struct Work {
+    Planes e;
+    std::vector<uint32_t> idx, pi, qi;
+    Group* groups = nullptr;
+    size_t groups_cap = 0;
+    ~Work() { std::free(groups); }
+  };
+  thread_local Work w;
+  // The points, then every round's sums, each round's rounded up to a whole
+  // group: all the sums together are fewer than n.
+  size_t rounds = 0;
+  for (size_t l : len) {
+    size_t r = 0;
+    while ((size_t(1) << r) < l) ++r;
+    rounds = std::max(rounds, r);
+  }
+  const size_t cap = (n + 7) / 8 * 8 + n + 8 * rounds;
+  w.e.reserve(cap);
+  w.idx.resize(n);
+  const size_t max_groups = (n / 2 + 7) / 8;
+  if (max_groups > w.groups_cap) {
+    std::free(w.groups);
+    w.groups = static_cast<Group*>(std::aligned_alloc(64, std::max<size_t>(max_groups, 1) * sizeof(Group)));
+    w.groups_cap = w.groups ? max_groups : 0;
+    if (!w.groups) throw std::bad_alloc();
+  }
+  Planes& e = w.e;
   for (size_t i = 0; i < n; ++i) {
-    to_limbs(pts[i].x.v, &buf[10 * i]);
-    to_limbs(pts[i].y.v, &buf[10 * i + 5]);
-    inf[i] = pts[i].infinity;
+    uint64_t lx[5], ly[5];
+    to_limbs(pts[i].x.v, lx);
+    to_limbs(pts[i].y.v, ly);
+    const uint64_t keep = pts[i].infinity ? 0 : ~uint64_t(0);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) {
+      e.x(j)[i] = lx[j] & keep;
+      e.y(j)[i] = ly[j] & keep;
+    }
+    w.idx[i] = uint32_t(i);
   }
   const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
   const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
-  const size_t buckets = len.size();
-  std::vector<size_t> at, dst;
-  // Explicitly aligned: the vector types want 64-byte alignment.
-  struct Free {
-    void operator()(Group* g) const { std::free(g); }
-  };
-  std::unique_ptr<Group, Free> groups_mem;
-  size_t groups_cap = 0;
+  const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
+                 _mm512_setzero_si512()}};
+  size_t top = (n + 7) / 8 * 8;  // next free position, a multiple of 8
   for (;;) {
-    at.clear();
-    dst.clear();
+    // The pairs of this round; each bucket's list becomes its sums' indices.
+    w.pi.clear();
+    w.qi.clear();
+    uint32_t* idx = w.idx.data();
     for (size_t b = 0; b < buckets; ++b) {
-      for (size_t k = 0; k + 1 < len[b]; k += 2) {
-        at.push_back(start[b] + k);
-        dst.push_back(start[b] + k / 2);
+      const size_t l = len[b];
+      if (l < 2) continue;
+      uint32_t* list = idx + start[b];
+      for (size_t k = 0; 2 * k + 1 < l; ++k) {
+        w.pi.push_back(list[2 * k]);
+        w.qi.push_back(list[2 * k + 1]);
+        list[k] = uint32_t(top + w.pi.size() - 1);
       }
+      if (l % 2) list[l / 2] = list[l - 1];
+      len[b] = (l + 1) / 2;
     }
-    if (at.empty()) break;
-    const size_t m = at.size(), ng = (m + 7) / 8;
-    if (ng > groups_cap) {
-      groups_mem.reset(static_cast<Group*>(std::aligned_alloc(64, ng * sizeof(Group))));
-      if (!groups_mem) throw std::bad_alloc();
-      groups_cap = ng;
+    const size_t m = w.pi.size();
+    if (m == 0) break;
+    const size_t ng = (m + 7) / 8;
+    for (size_t k = m; k < ng * 8; ++k) {  // spare lanes repeat pair 0
+      w.pi.push_back(w.pi[0]);
+      w.qi.push_back(w.qi[0]);
     }
-    Group* groups = groups_mem.get();
-    // Denominators and numerators of the slopes, their running products.
-    Fv acc = ONE;
+    Group* groups = w.groups;
+    // Denominators and numerators of the slopes; no group depends on another.
     for (size_t g = 0; g < ng; ++g) {
       Group& gr = groups[g];
-      alignas(64) int64_t ip[8], iq[8];
-      gr.active = gr.pinf = gr.qinf = 0;
-      for (int l = 0; l < 8; ++l) {
-        const size_t k = g * 8 + size_t(l) < m ? g * 8 + size_t(l) : 0;  // spare lanes repeat pair 0
-        ip[l] = int64_t(10 * at[k]);
-        iq[l] = int64_t(10 * (at[k] + 1));
-        if (g * 8 + size_t(l) < m) gr.active |= __mmask8(1u << l);
-        if (inf[at[k]]) gr.pinf |= __mmask8(1u << l);
-        if (inf[at[k] + 1]) gr.qinf |= __mmask8(1u << l);
-      }
-      const __m512i vp = _mm512_load_si512(ip), vq = _mm512_load_si512(iq);
-      gr.px = gather(buf.data(), vp, 0);
-      gr.py = gather(buf.data(), vp, 5);
-      gr.qx = gather(buf.data(), vq, 0);
-      gr.qy = gather(buf.data(), vq, 5);
+      const __m256i vp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&w.pi[8 * g]));
+      const __m256i vq = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&w.qi[8 * g]));
+      gr.px = gather_plane(&Planes::x, e, vp);
+      gr.py = gather_plane(&Planes::y, e, vp);
+      gr.qx = gather_plane(&Planes::x, e, vq);
+      gr.qy = gather_plane(&Planes::y, e, vq);
+      gr.pinf = is_zero(gr.py);
+      gr.qinf = is_zero(gr.qy);
       const __mmask8 fin = __mmask8(~gr.pinf & ~gr.qinf);
       const __mmask8 eqx = equal(gr.px, gr.qx);
       gr.gen = fin & __mmask8(~eqx);
       gr.dbl = fin & eqx & equal(gr.py, gr.qy);  // y != 0: no point of order 2
-      gr.opp = fin & eqx & __mmask8(~gr.dbl);
       gr.den = blend(gr.gen, ONE, sub_plus(gr.qx, gr.px, P));
       gr.num = sub_plus(gr.qy, gr.py, P);
       if (gr.dbl) {
@@ -287,42 +376,29 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
         gr.den = blend(gr.dbl, gr.den, add(gr.py, gr.py));
         gr.num = blend(gr.dbl, gr.num, sub_if_above(add(add(xx, xx), xx), P2));
       }
-      gr.prefix = acc;
-      acc = mul(acc, gr.den, P.l, pinv);
     }
-    // The eight lane products inverted together through Fq.
-    Fv lane;
-    {
-      const Fv red = reduce4(acc, P2, P);
-      alignas(64) uint64_t limbs[5][8];
-      #pragma GCC unroll 5
-      for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[j], red.l[j]);
-      Fq v[8];
-      for (int l = 0; l < 8; ++l) {
-        const uint64_t li[5] = {limbs[0][l], limbs[1][l], limbs[2][l], limbs[3][l], limbs[4][l]};
-        from_limbs(li, v[l].v);
-      }
-      std::vector<Fq> scratch;
-      batch_invert(v, 8, scratch);
-      for (int l = 0; l < 8; ++l) {
-        uint64_t li[5];
-        to_limbs(v[l].v, li);
-        #pragma GCC unroll 5
-        for (int j = 0; j < 5; ++j) limbs[j][l] = li[j];
-      }
-      #pragma GCC unroll 5
-      for (int j = 0; j < 5; ++j) lane.l[j] = _mm512_load_si512(limbs[j]);
+    // Running products of the denominators in two chains (even and odd
+    // groups), so that two products are in flight; one inversion for the
+    // sixteen lane products; then each group's inverse.
+    Fv acc[2] = {ONE, ONE};
+    for (size_t g = 0; g < ng; ++g) {
+      groups[g].prefix = acc[g & 1];
+      acc[g & 1] = mul(acc[g & 1], groups[g].den, P.l, pinv);
     }
-    const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
-                   _mm512_setzero_si512()}};
+    invert_lanes_vartime<2>(acc, P2, P);
     for (size_t g = ng; g-- > 0;) {
+      Group& gr = groups[g];
+      gr.prefix = mul(acc[g & 1], gr.prefix, P.l, pinv);  // now 1/den
+      acc[g & 1] = mul(acc[g & 1], gr.den, P.l, pinv);
+    }
+    // The sums; again no group depends on another.
+    for (size_t g = 0; g < ng; ++g) {
       const Group& gr = groups[g];
-      const Fv inv = mul(lane, gr.prefix, P.l, pinv);
-      lane = mul(lane, gr.den, P.l, pinv);
       const __mmask8 sum = gr.gen | gr.dbl;
+      // Opposite points (and two identities) give y = 0: the identity.
       Fv rx = zero, ry = zero;
       if (sum) {
-        const Fv lambda = mul(gr.num, inv, P.l, pinv);
+        const Fv lambda = mul(gr.num, gr.prefix, P.l, pinv);
         const Fv ll = mul(lambda, lambda, P.l, pinv);
         const Fv x3 = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
         const Fv t = mul(lambda, sub_plus(gr.px, x3, P), P.l, pinv);
@@ -333,41 +409,28 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
       const __mmask8 take_q = gr.pinf, take_p = gr.qinf & __mmask8(~gr.pinf);
       rx = blend(take_q, blend(take_p, rx, gr.px), gr.qx);
       ry = blend(take_q, blend(take_p, ry, gr.py), gr.qy);
-      alignas(64) int64_t id[8];
-      for (int l = 0; l < 8; ++l) {
-        const size_t k = g * 8 + size_t(l) < m ? g * 8 + size_t(l) : 0;
-        id[l] = int64_t(10 * dst[k]);
-      }
-      const __m512i vd = _mm512_load_si512(id);
-      scatter(buf.data(), gr.active, vd, 0, rx);
-      scatter(buf.data(), gr.active, vd, 5, ry);
-      for (int l = 0; l < 8; ++l) {
-        if (!((gr.active >> l) & 1)) continue;
-        const size_t k = g * 8 + size_t(l);
-        bool r = false;
-        if ((gr.pinf >> l) & 1) r = (gr.qinf >> l) & 1;
-        else if ((gr.opp >> l) & 1) r = true;
-        inf[dst[k]] = r;
+      const size_t at = top + 8 * g;
+      #pragma GCC unroll 5
+      for (int j = 0; j < 5; ++j) {
+        _mm512_store_si512(e.x(j) + at, rx.l[j]);
+        _mm512_store_si512(e.y(j) + at, ry.l[j]);
       }
     }
-    // An odd point out moves down after the pairs; every length halves.
-    for (size_t b = 0; b < buckets; ++b) {
-      const size_t l = len[b];
-      if (l < 2) continue;
-      if (l % 2) {
-        const size_t from = start[b] + l - 1, to = start[b] + l / 2;
-        std::memcpy(&buf[10 * to], &buf[10 * from], 10 * sizeof(uint64_t));
-        inf[to] = inf[from];
-      }
-      len[b] = (l + 1) / 2;
-    }
+    top += 8 * ng;
   }
   for (size_t b = 0; b < buckets; ++b) {
     if (len[b] == 0) continue;
+    const uint32_t i = w.idx[start[b]];
+    uint64_t lx[5], ly[5];
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) {
+      lx[j] = e.x(j)[i];
+      ly[j] = e.y(j)[i];
+    }
     G1Affine& out = pts[start[b]];
-    from_limbs(&buf[10 * start[b]], out.x.v);
-    from_limbs(&buf[10 * start[b] + 5], out.y.v);
-    out.infinity = inf[start[b]] != 0;
+    from_limbs(lx, out.x.v);
+    from_limbs(ly, out.y.v);
+    out.infinity = out.y.is_zero();
     if (out.infinity) out = G1Affine::identity();
   }
 }
