@@ -484,4 +484,29 @@ Fr fr_random() {
   }
 }
 
+void fr_random_nonzero(Fr* out, size_t n) {
+  constexpr size_t kBatch = 64;
+  Wiped<U256[kBatch]> words;
+  size_t done = 0;
+  while (done < n) {
+    const size_t take = std::min(kBatch, n - done);
+    os_random_bytes(*words, take * sizeof(U256));
+    for (size_t k = 0; k < take && done < n; ++k) {
+      U256& x = (*words)[k];
+      x.w[3] &= ~uint64_t(0) >> 2;
+      // Whether a draw was kept tells nothing about the draws that are.
+      bool below = u256_lt(x, FrParams::M);
+      ct::publish(below);
+      if (!below) continue;
+      Fr f;
+      fieldimpl::mont_mul<FrParams>(f.v, x.w, FrParams::R2.w);
+      bool zero = f.is_zero();
+      ct::publish(zero);
+      if (zero) continue;
+      out[done++] = f;
+      secure_wipe(&f, sizeof f);
+    }
+  }
+}
+
 }  // namespace nacrel

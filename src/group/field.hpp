@@ -93,6 +93,10 @@ bool fq_is_square_vartime(const Fq& a);
 // four 64-bit words (least significant first), top two bits cleared,
 // redrawn until below r. May be zero. Throws InternalFailure if the source fails.
 Fr fr_random();
+// out[0 .. n) uniform non-zero elements of Fr, each drawn as by fr_random
+// (a draw not below r, or zero, is dropped), with the words of up to 64 of
+// them read from the source at once.
+void fr_random_nonzero(Fr* out, size_t n);
 
 // Fills buf from getrandom(2), retrying on EINTR and short reads.
 // Throws InternalFailure if the source fails; there is no fallback.

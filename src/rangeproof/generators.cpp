@@ -171,4 +171,9 @@ const CtCombTable* ct_comb_for(const Point& p) { return standard_base_table<CtCo
 
 const FixedTable* fixed_table_for(const Point& p) { return standard_base_table<FixedTable, build_one_fixed_table>(p); }
 
+const CombTable* comb_for(const Point& p) {
+  if (p.ge() == G1Affine::generator()) return &generator_comb();
+  return standard_base_table<CombTable, build_comb_table>(p);
+}
+
 }  // namespace nacrel::rangeproof

@@ -61,5 +61,8 @@ const CtCombTable* ct_comb_for(const Point& p);
 // The variable-time FixedTable of p for the same two points (about 1.5
 // multiplications to build, once); else null.
 const FixedTable* fixed_table_for(const Point& p);
+// The variable-time CombTable (88 KB) of the same two points (the
+// generator's is generator_comb()); else null.
+const CombTable* comb_for(const Point& p);
 
 }  // namespace nacrel::rangeproof

@@ -50,8 +50,6 @@ SecretVector<Scalar> scalars_of(const std::vector<Fr>& v, const char* purpose) {
   return out;
 }
 
-bool is_generator(const Point& p) { return p.ge() == G1Affine::generator(); }
-
 }  // namespace
 
 void check_range_shape(size_t g_len, size_t h_len, uint64_t n, uint64_t m) {
@@ -67,10 +65,11 @@ RangeChallenges range_challenges(const RangeProof& proof, const Point& G, const 
   RangeChallenges c;
   c.y = point_challenge({&proof.A, &proof.S});
   c.ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
-  // B*y and G*ux, through the generator's table where they can, made affine
-  // with one inversion.
-  const G1Jac prods[2] = {mul_comb(generator_comb(), c.y.fe()), is_generator(G) ? mul_comb(generator_comb(), c.ux.fe())
-                                                                                 : mul_vartime(G.ge(), c.ux.fe())};
+  // B*y and G*ux, through comb tables where G has one, made affine with one
+  // inversion.
+  const CombTable* g_comb = comb_for(G);
+  const G1Jac prods[2] = {mul_comb(generator_comb(), c.y.fe()),
+                          g_comb ? mul_comb(*g_comb, c.ux.fe()) : mul_vartime(G.ge(), c.ux.fe())};
   G1Affine aff[2];
   batch_to_affine(prods, aff, 2);
   const Point by("scalar_mul", aff[0]);
@@ -176,8 +175,8 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   }
 
   SecretVector<Fr> sR(N), sL(N);
-  for (size_t i = 0; i < N; ++i) sR[i] = Scalar::random().fe();
-  for (size_t i = 0; i < N; ++i) sL[i] = Scalar::random().fe();
+  fr_random_nonzero(sR.data(), N);
+  fr_random_nonzero(sL.data(), N);
   {
     std::vector<G1Affine> pts(2 * N + 1);
     SecretVector<Fr> ks(2 * N + 1);
@@ -208,7 +207,7 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   }
 
   const Scalar y = point_challenge({&proof.A, &proof.S});
-  const Point by = Point::generator().mul_public(y);
+  const Point by("scalar_mul", to_affine_vartime(mul_comb(generator_comb(), y.fe())));
   const Scalar z = point_challenge({&by});
   const Fr yf = y.fe(), zf = z.fe();
   const std::vector<Fr> yN = powers(yf, N);
@@ -286,7 +285,8 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   proof.tx = Scalar("tx", tx);
 
   const Scalar ux = integer_challenge({proof.tau_x.to_bigint(), proof.miu.to_bigint(), proof.tx.to_bigint()});
-  const Point Gx = G.mul_public(ux);
+  const CombTable* g_comb = comb_for(G);
+  const Point Gx = g_comb ? Point("scalar_mul", to_affine_vartime(mul_comb(*g_comb, ux.fe()))) : G.mul_public(ux);
 
   // The argument runs over h'[i] = h[i] * y^-i; the ratio y^-1 is handed
   // over instead of the points, and its commitment P is never read, so
