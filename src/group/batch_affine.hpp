@@ -27,6 +27,27 @@ inline uint64_t bits_at(const U256& k, int pos, int c) {
   return v & ((uint64_t(1) << c) - 1);
 }
 
+// Calls emit(position, digit) for every non-zero digit of the width-w NAF of
+// m (digits odd in (-2^(w-1), 2^(w-1))), least significant first: reads w
+// bits at each position whose bit differs from the carry and carries the
+// borrow of a negative digit.
+template <class F>
+inline void wnaf_digits(const U256& m, int w, F&& emit) {
+  const int bits = bit_length(m);
+  int carry = 0;
+  for (int bit = 0; bit < bits || carry;) {
+    if (int(bits_at(m, bit, 1)) == carry) {
+      ++bit;
+      continue;
+    }
+    int word = int(bits_at(m, bit, w)) + carry;  // odd
+    carry = (word >> (w - 1)) & 1;
+    word -= carry << w;
+    emit(bit, word);
+    bit += w;
+  }
+}
+
 // Replaces every v[i] (none zero) by its inverse with one field inversion;
 // prefix is scratch space.
 void batch_invert(Fq* v, size_t m, std::vector<Fq>& prefix);

@@ -1186,105 +1186,102 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
 
 namespace {
 
-// sum over b < count of (b + 1) * bucket[b], bucket b being pts[start[b]]
-// when len[b] != 0 (summed buckets). With b = a*W + c the sum is
-// W * sum_a a*C_a + sum_c (c + 1)*D_c for the row sums C_a and the column sums
-// D_c; all rows and columns are summed affinely together (each bucket goes
-// into one of each), which leaves R + W running sums instead of R*W. The
-// plain sum of the buckets, sum_c D_c, comes out in *plain.
-NACREL_FLATTEN G1Jac weighted_bucket_sum(const std::vector<G1Affine>& pts, const std::vector<size_t>& start,
-                                         const std::vector<size_t>& len, size_t count, G1Jac* plain) {
-  // From 128 buckets this beats the running sums over all of them, now that
-  // the rounds' inversions are cheap.
+// For each group g < groups of count buckets (bucket b of group g being
+// pts[start[g * count + b]] when len[g * count + b] != 0, summed buckets):
+// out[g] = sum over b of (b + 1) * bucket, and plain[g] = the plain sum of
+// the group's buckets. With b = a*W + c the weighted sum is
+// W * sum_a a*C_a + sum_c (c + 1)*D_c for the row sums C_a and the column
+// sums D_c; all rows and columns of all groups are summed affinely together
+// (each bucket goes into one of each), which leaves R + W running sums per
+// group instead of R*W.
+NACREL_FLATTEN void weighted_bucket_sums(const std::vector<G1Affine>& pts, const std::vector<size_t>& start,
+                                         const std::vector<size_t>& len, size_t count, size_t groups, G1Jac* out,
+                                         G1Jac* plain) {
   int lg = 0;
   while ((size_t(1) << lg) < count) ++lg;
-  const size_t W = size_t(1) << ((lg + 1) / 2), R = (count + W - 1) / W;
-  std::vector<size_t> seg_len(R + W, 0), seg_start(R + W + 1, 0);
-  for (size_t b = 0; b < count; ++b) {
-    if (len[b] == 0) continue;
-    ++seg_len[b / W];
-    ++seg_len[R + b % W];
+  const size_t W = size_t(1) << ((lg + 1) / 2), R = (count + W - 1) / W, segs = R + W;
+  std::vector<size_t> seg_len(groups * segs, 0), seg_start(groups * segs + 1, 0);
+  for (size_t g = 0; g < groups; ++g) {
+    for (size_t b = 0; b < count; ++b) {
+      if (len[g * count + b] == 0) continue;
+      ++seg_len[g * segs + b / W];
+      ++seg_len[g * segs + R + b % W];
+    }
   }
-  for (size_t g = 0; g < R + W; ++g) seg_start[g + 1] = seg_start[g] + seg_len[g];
-  std::vector<G1Affine> rc(seg_start[R + W]);
+  for (size_t k = 0; k < groups * segs; ++k) seg_start[k + 1] = seg_start[k] + seg_len[k];
+  std::vector<G1Affine> rc(seg_start[groups * segs]);
   {
     std::vector<size_t> pos(seg_start.begin(), seg_start.end() - 1);
-    for (size_t b = 0; b < count; ++b) {
-      if (len[b] == 0) continue;
-      rc[pos[b / W]++] = pts[start[b]];
-      rc[pos[R + b % W]++] = pts[start[b]];
+    for (size_t g = 0; g < groups; ++g) {
+      for (size_t b = 0; b < count; ++b) {
+        if (len[g * count + b] == 0) continue;
+        const G1Affine& q = pts[start[g * count + b]];
+        rc[pos[g * segs + b / W]++] = q;
+        rc[pos[g * segs + R + b % W]++] = q;
+      }
     }
   }
   sum_buckets_affine(rc, seg_start, seg_len);
-  auto weighted = [&](size_t first, size_t n, size_t lowest) {
-    // sum over g in [lowest, n) of g * segment[first + g], by running sums from the top.
-    G1Jac running = G1Jac::identity(), total = G1Jac::identity();
-    for (size_t g = n; g-- > lowest;) {
-      if (seg_len[first + g] != 0) running = add_mixed(running, rc[seg_start[first + g]]);
-      total = add(total, running);
+  for (size_t g = 0; g < groups; ++g) {
+    const size_t first = g * segs;
+    // sum over a in [1, R) of a * row[a], by running sums from the top.
+    G1Jac running = G1Jac::identity(), rows = G1Jac::identity();
+    for (size_t a = R; a-- > 1;) {
+      if (seg_len[first + a] != 0) running = add_mixed(running, rc[seg_start[first + a]]);
+      rows = add(rows, running);
     }
-    return total;
-  };
-  G1Jac rows = weighted(0, R, 1);
-  for (size_t w = 1; w < W; w <<= 1) rows = dbl(rows);
-  // The columns carry weights c + 1: the running sum over all of them once
-  // more gives sum_c (c + 1) * D_c.
-  G1Jac cols = G1Jac::identity(), running = G1Jac::identity();
-  for (size_t c = W; c-- > 0;) {
-    if (seg_len[R + c] != 0) running = add_mixed(running, rc[seg_start[R + c]]);
-    cols = add(cols, running);
+    for (size_t w = 1; w < W; w <<= 1) rows = dbl(rows);
+    // The columns carry weights c + 1: the running sum over all of them once
+    // more gives sum_c (c + 1) * D_c.
+    G1Jac cols = G1Jac::identity();
+    running = G1Jac::identity();
+    for (size_t c = W; c-- > 0;) {
+      if (seg_len[first + R + c] != 0) running = add_mixed(running, rc[seg_start[first + R + c]]);
+      cols = add(cols, running);
+    }
+    plain[g] = running;
+    out[g] = add(rows, cols);
   }
-  if (plain) *plain = running;
-  return add(rows, cols);
 }
 
-}  // namespace
-
-// Every non-zero signed digit d = +-2^t * o (o odd) of a fixed half at
-// position j puts the table entry +-2^(c*j + t) P (or its image) into the
-// bucket of o; the buckets are summed affinely and combined,
+// Sums over fixed tables (sum s takes the next counts[s] tables and
+// scalars). Every non-zero width-w NAF digit d of a GLV half at bit j puts
+// the table entry +-2^j P (or its image) into the bucket of |d|, one of
+// 2^(w-2) odd magnitudes per sum; the buckets of all sums are summed
+// affinely together and each sum combined as
 // sum_o o * bucket[o] = 2 * sum_b (b + 1) * bucket[b] - sum_b bucket[b] for
-// o = 2b + 1. Only odd magnitudes need buckets, 2^(c-2) of them, so digits
-// can be a bit wider for the same work in combining them. The ordinary
-// points go through msm_vartime and join at the end.
-namespace {
-
-template <int c>
-G1Jac fixed_bucket_sum(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed) {
-  constexpr int digits = (128 + c) / c;  // 129 bits: a half and its last carry
-  constexpr int64_t full = int64_t(1) << c, half = full >> 1;
-  constexpr size_t nb = size_t(half) / 2;  // odd magnitudes 1, 3, .., half - 1
+// o = 2b + 1. The tables hold every 2^j P, so no doubling is needed, and
+// NAF digits are a tenth fewer than fixed windows for the same buckets.
+template <int w>
+void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
+                       G1Jac* out) {
+  constexpr size_t nb = size_t(1) << (w - 2);  // odd magnitudes 1, 3, .., 2^(w-1) - 1
   struct Item {
     const G1Affine* q;
     uint32_t bucket;
     bool negate;
   };
   std::vector<Item> items;
-  items.reserve(n_fixed * 2 * size_t(digits));
-  std::vector<size_t> len(nb, 0);
-  for (size_t i = 0; i < n_fixed; ++i) {
-    const FixedTable& tab = *tables[i];
-    if (tab.point().infinity || fixed_scalars[i].is_zero()) continue;
-    const GlvSplit s = glv_split(fixed_scalars[i]);
-    for (int h = 0; h < 2; ++h) {
-      const U256& m = h ? s.k2 : s.k1;
-      const bool negate = h ? s.neg2 : s.neg1;
-      int64_t carry = 0;
-      for (int j = 0; j < digits; ++j) {
-        int64_t d = int64_t(bits_at(m, j * c, c)) + carry;
-        carry = d > half;
-        if (carry) d -= full;
-        if (d == 0) continue;
-        const uint64_t mag = uint64_t(d < 0 ? -d : d);
-        const int t = __builtin_ctzll(mag);
-        const uint32_t bucket = uint32_t((mag >> t) >> 1);
-        items.push_back(Item{&tab.shifted[h][j * c + t], bucket, (d < 0) != negate});
-        ++len[bucket];
+  std::vector<size_t> len(sums * nb, 0);
+  size_t at = 0;
+  for (size_t s = 0; s < sums; ++s) {
+    for (size_t t = 0; t < counts[s]; ++t, ++at) {
+      const FixedTable& tab = *tables[at];
+      if (tab.point().infinity || scalars[at].is_zero()) continue;
+      const GlvSplit split = glv_split(scalars[at]);
+      for (int h = 0; h < 2; ++h) {
+        const bool negate = h ? split.neg2 : split.neg1;
+        const G1Affine* shifted = tab.shifted[h];
+        wnaf_digits(h ? split.k2 : split.k1, w, [&](int bit, int d) {
+          const uint32_t bucket = uint32_t(s * nb) + uint32_t(((d < 0 ? -d : d) - 1) / 2);
+          items.push_back(Item{&shifted[bit], bucket, (d < 0) != negate});
+          ++len[bucket];
+        });
       }
     }
   }
-  std::vector<size_t> start(nb + 1, 0);
-  for (size_t b = 0; b < nb; ++b) start[b + 1] = start[b] + len[b];
+  std::vector<size_t> start(len.size() + 1, 0);
+  for (size_t b = 0; b < len.size(); ++b) start[b + 1] = start[b] + len[b];
   std::vector<G1Affine> pts(items.size());
   {
     // The table entries are spread over megabytes: fetch ahead.
@@ -1301,21 +1298,30 @@ G1Jac fixed_bucket_sum(const FixedTable* const* tables, const Fr* fixed_scalars,
     }
   }
   sum_buckets_affine(pts, start, len);
-  G1Jac plain;
-  const G1Jac weighted = weighted_bucket_sum(pts, start, len, nb, &plain);
-  return add(dbl(weighted), neg(plain));
+  std::vector<G1Jac> weighted(sums), plain(sums);
+  weighted_bucket_sums(pts, start, len, nb, sums, weighted.data(), plain.data());
+  for (size_t s = 0; s < sums; ++s) out[s] = add(dbl(weighted[s]), neg(plain[s]));
 }
 
 }  // namespace
 
+void msm_vartime_fixed_sums(const FixedTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
+                            G1Jac* out) {
+  if (sums == 0) return;
+  size_t total = 0;
+  for (size_t s = 0; s < sums; ++s) total += counts[s];
+  // Widths by the terms of a sum (time per point against the width).
+  const size_t per = total / sums;
+  if (per < 48) fixed_bucket_sums<8>(tables, scalars, counts, sums, out);
+  else if (per < 200) fixed_bucket_sums<10>(tables, scalars, counts, sums, out);
+  else if (per < 400) fixed_bucket_sums<11>(tables, scalars, counts, sums, out);
+  else fixed_bucket_sums<12>(tables, scalars, counts, sums, out);
+}
+
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n) {
-  // Widths from the scan of bench_group (time per point against c).
   G1Jac fixed;
-  if (n_fixed < 48) fixed = fixed_bucket_sum<8>(tables, fixed_scalars, n_fixed);
-  else if (n_fixed < 200) fixed = fixed_bucket_sum<10>(tables, fixed_scalars, n_fixed);
-  else if (n_fixed < 400) fixed = fixed_bucket_sum<11>(tables, fixed_scalars, n_fixed);
-  else fixed = fixed_bucket_sum<12>(tables, fixed_scalars, n_fixed);
+  msm_vartime_fixed_sums(tables, fixed_scalars, &n_fixed, 1, &fixed);
   return add(fixed, msm_vartime(points, scalars, n));
 }
 

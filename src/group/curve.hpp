@@ -154,6 +154,11 @@ void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);
 // variable time; equals msm_vartime over all the points. Either count may be zero.
 G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars, size_t n_fixed,
                         const G1Affine* points, const Fr* scalars, size_t n);
+// Several sums over fixed tables: out[s] = sum over the next counts[s]
+// tables of their point times the scalar (variable time); their bucket
+// additions share inversions.
+void msm_vartime_fixed_sums(const FixedTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
+                            G1Jac* out);
 // out[i] = lo[i] + sum over t < terms of tables[t][i]->point()*ks[t], for
 // i < n (public ks, variable time), normalised together; lo[i] may be the
 // identity. Each tables[t] is an array of n tables.

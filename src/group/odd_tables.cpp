@@ -21,27 +21,6 @@ namespace {
 // Digit positions of a half below 2^128: bits 0..127 and the final carry.
 constexpr int kPositions = 129;
 
-// Calls emit(position, digit) for every non-zero digit of the width-w NAF of
-// m (digits odd in (-2^(w-1), 2^(w-1))), least significant first: reads w
-// bits at each position whose bit differs from the carry and carries the
-// borrow of a negative digit.
-template <class F>
-void wnaf_digits(const U256& m, int w, F&& emit) {
-  const int bits = bit_length(m);
-  int carry = 0;
-  for (int bit = 0; bit < bits || carry;) {
-    if (int(bits_at(m, bit, 1)) == carry) {
-      ++bit;
-      continue;
-    }
-    int word = int(bits_at(m, bit, w)) + carry;  // odd
-    carry = (word >> (w - 1)) & 1;
-    word -= carry << w;
-    emit(bit, word);
-    bit += w;
-  }
-}
-
 }  // namespace
 
 // The odd multiples in rounds of affine operations, each round's

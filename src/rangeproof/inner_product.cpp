@@ -103,8 +103,8 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // u joins those sums as one more table term (there are none for n = 1).
   FixedTable u_tab;
   if (!g_tab.empty() && n > 1) build_fixed_tables(&u, &u_tab, 1);
-  std::vector<const FixedTable*> lr_tab(n + 1);
-  std::vector<Fr> lr_ks(n + 1);
+  std::vector<const FixedTable*> lr_tab(2 * (n + 1));
+  std::vector<Fr> lr_ks(2 * (n + 1));
 
   // The unfolded steps (see below): base tables g, h, u and the weights.
   // Every step over a base of b + b points costs two sums of b + 1 terms
@@ -226,35 +226,42 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       pts[2 * m] = u;
       ks[2 * m] = side == 0 ? c_lo : c_hi;
+      // The table steps gather both sides' terms and run as one call.
       if (round == 0 && !g_tab.empty()) {
         const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
+        const size_t o = side * (2 * m + 1);
         for (size_t i = 0; i < m; ++i) {
-          lr_tab[i] = g_tab[g_off + i];
-          lr_tab[m + i] = h_tab[h_off + i];
+          lr_tab[o + i] = g_tab[g_off + i];
+          lr_tab[o + m + i] = h_tab[h_off + i];
         }
-        lr_tab[2 * m] = &u_tab;
-        lr[side] = msm_vartime_fixed(lr_tab.data(), ks.data(), 2 * m + 1, nullptr, nullptr, 0);
+        lr_tab[o + 2 * m] = &u_tab;
+        std::copy(ks.begin(), ks.begin() + 2 * m + 1, lr_ks.begin() + o);
       } else if (round == 1 && !g_tab.empty()) {
         // The second step's generators are g'[i] = g[i] + k1*g[2m + i] (the
         // same for h), so its L and R are sums over the cached tables too,
         // with twice the terms.
         const size_t g_off = side == 0 ? m : 0, h_off = side == 0 ? 0 : m;
+        const size_t o = side * (4 * m + 1);
         for (size_t i = 0; i < m; ++i) {
-          lr_tab[i] = g_tab[g_off + i];
-          lr_tab[m + i] = g_tab[2 * m + g_off + i];
-          lr_tab[2 * m + i] = h_tab[h_off + i];
-          lr_tab[3 * m + i] = h_tab[2 * m + h_off + i];
-          lr_ks[i] = ks[i];
-          lr_ks[m + i] = ks[i] * k1g;
-          lr_ks[2 * m + i] = ks[m + i];
-          lr_ks[3 * m + i] = ks[m + i] * k1h;
+          lr_tab[o + i] = g_tab[g_off + i];
+          lr_tab[o + m + i] = g_tab[2 * m + g_off + i];
+          lr_tab[o + 2 * m + i] = h_tab[h_off + i];
+          lr_tab[o + 3 * m + i] = h_tab[2 * m + h_off + i];
+          lr_ks[o + i] = ks[i];
+          lr_ks[o + m + i] = ks[i] * k1g;
+          lr_ks[o + 2 * m + i] = ks[m + i];
+          lr_ks[o + 3 * m + i] = ks[m + i] * k1h;
         }
-        lr_tab[4 * m] = &u_tab;
-        lr_ks[4 * m] = ks[2 * m];
-        lr[side] = msm_vartime_fixed(lr_tab.data(), lr_ks.data(), 4 * m + 1, nullptr, nullptr, 0);
+        lr_tab[o + 4 * m] = &u_tab;
+        lr_ks[o + 4 * m] = ks[2 * m];
       } else {
         lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
       }
+    }
+    if (!late && round < 2 && !g_tab.empty()) {
+      const size_t per = round == 0 ? 2 * (n / 2) + 1 : 4 * (n / 2) + 1;
+      const size_t counts[2] = {per, per};
+      msm_vartime_fixed_sums(lr_tab.data(), lr_ks.data(), counts, 2, lr);
     }
     G1Affine lr_aff[2];
     batch_to_affine(lr, lr_aff, 2);

@@ -763,7 +763,9 @@ TEST(Curve, ConstantTimePairsOnIfmaEqualPlainSums) {
     for (size_t k = 0; k < m; ++k) {
       const CtPoint& r = out[(k / row) * stride + k % row];
       EXPECT_EQ(r.inf, want[k].infinity ? ~uint64_t(0) : 0) << k;
-      if (!want[k].infinity) EXPECT_TRUE(r.x == want[k].x && r.y == want[k].y) << k;
+      if (!want[k].infinity) {
+        EXPECT_TRUE(r.x == want[k].x && r.y == want[k].y) << k;
+      }
     }
   }
 }
