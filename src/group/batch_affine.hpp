@@ -60,5 +60,8 @@ void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& s
 // The same on AVX-512 IFMA, eight pairs at a time, when that path is on;
 // false (nothing done) otherwise. (batch_ifma.cpp)
 bool sum_buckets_wide(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len);
+// build_fixed_tables on AVX-512 IFMA, eight points at a time, when that path
+// is on; false (nothing done) otherwise. (batch_ifma.cpp)
+bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n);
 
 }  // namespace nacrel

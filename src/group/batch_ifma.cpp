@@ -435,6 +435,111 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
   }
 }
 
+// Fixed tables (build_fixed_tables_wide): eight points at a time, their
+// doublings in Jacobian coordinates, every entry of every table then
+// normalised with one inversion.
+
+// a + b and a - b for a, b < 2p, results below 2p.
+NACREL_IFMA_INLINE Fv add2(const Fv& a, const Fv& b, const Fv& P2) { return sub_if_above(add(a, b), P2); }
+NACREL_IFMA_INLINE Fv sub2(const Fv& a, const Fv& b, const Fv& P2) { return sub_if_above(sub_plus(a, b, P2), P2); }
+
+struct JacEntry {
+  Fv X, Y, Z, prefix;
+};
+
+NACREL_IFMA NACREL_FLATTEN void build_fixed_tables_ifma(const G1Affine* points, FixedTable* out, size_t n,
+                                                       JacEntry* jac) {
+  constexpr int kE = FixedTable::kEntries;
+  static_assert(FixedTable::kStep == 1);
+  const Consts& c = consts();
+  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const size_t ng = (n + 7) / 8;
+  // 2^j P for every lane: the doubling of a = 0 (dbl-2009-l), every value
+  // kept below 2p.
+  for (size_t g = 0; g < ng; ++g) {
+    alignas(64) uint64_t lx[5][8], ly[5][8];
+    for (int l = 0; l < 8; ++l) {
+      const size_t i = g * 8 + size_t(l) < n ? g * 8 + size_t(l) : 0;  // spare lanes repeat point 0
+      uint64_t a[5], b[5];
+      to_limbs(points[i].x.v, a);
+      to_limbs(points[i].y.v, b);
+      for (int j = 0; j < 5; ++j) {
+        lx[j][l] = a[j];
+        ly[j][l] = b[j];
+      }
+    }
+    Fv X, Y, Z = ONE;
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) {
+      X.l[j] = _mm512_load_si512(lx[j]);
+      Y.l[j] = _mm512_load_si512(ly[j]);
+    }
+    JacEntry* e = jac + g * kE;
+    for (int k = 0; k < kE; ++k) {
+      e[k].X = X;
+      e[k].Y = Y;
+      e[k].Z = Z;
+      if (k + 1 == kE) break;
+      const Fv A = mul(X, X, P.l, pinv), B = mul(Y, Y, P.l, pinv);
+      const Fv C = mul(B, B, P.l, pinv);
+      const Fv T = mul(add2(X, B, P2), add2(X, B, P2), P.l, pinv);
+      const Fv D0 = sub2(sub2(T, A, P2), C, P2);
+      const Fv D = add2(D0, D0, P2);
+      const Fv E = add2(add2(A, A, P2), A, P2);
+      const Fv F = mul(E, E, P.l, pinv);
+      const Fv Z3 = mul(add2(Y, Y, P2), Z, P.l, pinv);
+      X = sub2(F, add2(D, D, P2), P2);
+      const Fv C2 = add2(C, C, P2), C4 = add2(C2, C2, P2), C8 = add2(C4, C4, P2);
+      Y = sub2(mul(E, sub2(D, X, P2), P.l, pinv), C8, P2);
+      Z = Z3;
+    }
+  }
+  // Running products of all Z per lane, one inversion, then each entry.
+  const size_t total = ng * kE;
+  Fv acc = ONE;
+  for (size_t k = 0; k < total; ++k) {
+    jac[k].prefix = acc;
+    acc = mul(acc, jac[k].Z, P.l, pinv);
+  }
+  invert_lanes_vartime<1>(&acc, P2, P);
+  Fq beta_fq = glv_endo(G1Affine{Fq::one(), Fq::one(), false}).x;
+  uint64_t beta_l[5];
+  to_limbs(beta_fq.v, beta_l);
+  const Fv BETA = splat(beta_l);
+  for (size_t k = total; k-- > 0;) {
+    JacEntry& e = jac[k];
+    const Fv zi = mul(acc, e.prefix, P.l, pinv);
+    acc = mul(acc, e.Z, P.l, pinv);
+    const Fv zi2 = mul(zi, zi, P.l, pinv);
+    const Fv x = reduce4(mul(e.X, zi2, P.l, pinv), P2, P);
+    const Fv y = reduce4(mul(mul(e.Y, zi2, P.l, pinv), zi, P.l, pinv), P2, P);
+    const Fv bx = reduce4(mul(x, BETA, P.l, pinv), P2, P);
+    alignas(64) uint64_t lx[5][8], ly[5][8], lb[5][8];
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) {
+      _mm512_store_si512(lx[j], x.l[j]);
+      _mm512_store_si512(ly[j], y.l[j]);
+      _mm512_store_si512(lb[j], bx.l[j]);
+    }
+    const size_t g = k / kE, entry = k % kE;
+    for (int l = 0; l < 8 && g * 8 + size_t(l) < n; ++l) {
+      FixedTable& t = out[g * 8 + size_t(l)];
+      const uint64_t ax[5] = {lx[0][l], lx[1][l], lx[2][l], lx[3][l], lx[4][l]};
+      const uint64_t ay[5] = {ly[0][l], ly[1][l], ly[2][l], ly[3][l], ly[4][l]};
+      const uint64_t ab[5] = {lb[0][l], lb[1][l], lb[2][l], lb[3][l], lb[4][l]};
+      G1Affine& s0 = t.shifted[0][entry];
+      G1Affine& s1 = t.shifted[1][entry];
+      from_limbs(ax, s0.x.v);
+      from_limbs(ay, s0.y.v);
+      s0.infinity = false;
+      from_limbs(ab, s1.x.v);
+      s1.y = s0.y;
+      s1.infinity = false;
+    }
+  }
+}
+
 // Constant-time pair additions (add_pairs_ct_wide). Every point is read and
 // written through lane indices that depend on the pair number only; the
 // special cases (identities, doubling, opposite points) are lane masks that
@@ -648,6 +753,45 @@ bool add_pairs_ct_wide(const CtPoint* in, CtPoint* out, size_t m, size_t row_pai
   (void)m;
   (void)row_pairs;
   (void)out_stride;
+  return false;
+#endif
+}
+
+bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n) {
+#ifdef NACREL_HAVE_IFMA
+  if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
+  // Identities have tables of identities; the rest go eight at a time.
+  std::vector<G1Affine> live;
+  std::vector<size_t> at;
+  for (size_t i = 0; i < n; ++i) {
+    if (points[i].infinity) {
+      for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < FixedTable::kEntries; ++k) out[i].shifted[h][k] = G1Affine::identity();
+      continue;
+    }
+    live.push_back(points[i]);
+    at.push_back(i);
+  }
+  if (live.empty()) return true;
+  const size_t ng = (live.size() + 7) / 8;
+  struct Free {
+    void operator()(JacEntry* p) const { std::free(p); }
+  };
+  std::unique_ptr<JacEntry, Free> jac(
+      static_cast<JacEntry*>(std::aligned_alloc(64, ng * FixedTable::kEntries * sizeof(JacEntry))));
+  if (!jac) throw std::bad_alloc();
+  if (at.size() == n) {
+    build_fixed_tables_ifma(points, out, n, jac.get());
+  } else {
+    std::vector<FixedTable> tmp(live.size());
+    build_fixed_tables_ifma(live.data(), tmp.data(), live.size(), jac.get());
+    for (size_t k = 0; k < at.size(); ++k) out[at[k]] = tmp[k];
+  }
+  return true;
+#else
+  (void)points;
+  (void)out;
+  (void)n;
   return false;
 #endif
 }
