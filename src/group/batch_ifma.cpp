@@ -202,6 +202,25 @@ NACREL_IFMA_INLINE Fv blend(__mmask8 k, const Fv& a, const Fv& b) {
   return r;
 }
 
+// The 4 x 64-bit words of eight field elements (lane l at base + stride*l)
+// to five 52-bit limbs and back.
+NACREL_IFMA_INLINE Fv limbs_of_words(const __m512i* w) {
+  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
+  Fv r;
+  r.l[0] = _mm512_and_si512(w[0], m);
+  r.l[1] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[0], 52), _mm512_slli_epi64(w[1], 12)), m);
+  r.l[2] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[1], 40), _mm512_slli_epi64(w[2], 24)), m);
+  r.l[3] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[2], 28), _mm512_slli_epi64(w[3], 36)), m);
+  r.l[4] = _mm512_srli_epi64(w[3], 16);
+  return r;
+}
+NACREL_IFMA_INLINE void words_of_limbs(const Fv& v, __m512i* w) {
+  w[0] = _mm512_or_si512(v.l[0], _mm512_slli_epi64(v.l[1], 52));
+  w[1] = _mm512_or_si512(_mm512_srli_epi64(v.l[1], 12), _mm512_slli_epi64(v.l[2], 40));
+  w[2] = _mm512_or_si512(_mm512_srli_epi64(v.l[2], 24), _mm512_slli_epi64(v.l[3], 28));
+  w[3] = _mm512_or_si512(_mm512_srli_epi64(v.l[3], 36), _mm512_slli_epi64(v.l[4], 16));
+}
+
 // Replaces the lanes of v[0 .. count) (none zero) by their inverses, with
 // one variable-time Fq inversion for all of them.
 template <int count>
@@ -276,65 +295,76 @@ struct Group {
   __mmask8 pinf, qinf, gen, dbl;
 };
 
-// Each round pairs the points of every bucket, (e[2k], e[2k + 1]), and
-// appends their sums to the planes; a bucket's list of point indices is
-// replaced by the indices of its sums (and its odd point out, last). The
-// pairs of a round are read by index (gathers) and their sums written
-// eight at a time to fresh positions.
-NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
-                                                std::vector<size_t>& len) {
-  const Consts& c = consts();
-  const size_t n = pts.size(), buckets = len.size();
-  struct Work {
-    Planes e;
-    std::vector<uint32_t> idx, pi, qi;
-    Group* groups = nullptr;
-    size_t groups_cap = 0;
-    ~Work() { std::free(groups); }
-  };
-  thread_local Work w;
-  // The points, then every round's sums, each round's rounded up to a whole
-  // group: all the sums together are fewer than n.
+// Point i of the planes as an affine point.
+inline G1Affine plane_point(Planes& e, size_t i) {
+  uint64_t lx[5], ly[5];
+  for (int j = 0; j < 5; ++j) {
+    lx[j] = e.x(j)[i];
+    ly[j] = e.y(j)[i];
+  }
+  G1Affine out;
+  from_limbs(lx, out.x.v);
+  from_limbs(ly, out.y.v);
+  out.infinity = out.y.is_zero();
+  return out.infinity ? G1Affine::identity() : out;
+}
+
+// The work space of the bucket sums, kept by the thread between calls
+// (public data only): the planes, the index lists of the segments and of a
+// round's pairs, and the groups of a round.
+struct BucketWork {
+  Planes e;
+  std::vector<uint32_t> idx, pi, qi;
+  Group* groups = nullptr;
+  size_t groups_cap = 0;
+  ~BucketWork() { std::free(groups); }
+  void reserve_groups(size_t ng) {
+    if (ng <= groups_cap) return;
+    std::free(groups);
+    groups = static_cast<Group*>(std::aligned_alloc(64, ng * sizeof(Group)));
+    groups_cap = groups ? ng : 0;
+    if (!groups) throw std::bad_alloc();
+  }
+};
+
+BucketWork& bucket_work() {
+  thread_local BucketWork w;
+  return w;
+}
+
+// Rounds needed for segments of these lengths (the logarithm of the longest).
+size_t rounds_for(const size_t* len, size_t segs) {
   size_t rounds = 0;
-  for (size_t l : len) {
+  for (size_t b = 0; b < segs; ++b) {
     size_t r = 0;
-    while ((size_t(1) << r) < l) ++r;
+    while ((size_t(1) << r) < len[b]) ++r;
     rounds = std::max(rounds, r);
   }
-  const size_t cap = (n + 7) / 8 * 8 + n + 8 * rounds;
-  w.e.reserve(cap);
-  w.idx.resize(n);
-  const size_t max_groups = (n / 2 + 7) / 8;
-  if (max_groups > w.groups_cap) {
-    std::free(w.groups);
-    w.groups = static_cast<Group*>(std::aligned_alloc(64, std::max<size_t>(max_groups, 1) * sizeof(Group)));
-    w.groups_cap = w.groups ? max_groups : 0;
-    if (!w.groups) throw std::bad_alloc();
-  }
+  return rounds;
+}
+
+// Sums the points of every segment b, the points with indices
+// w.idx[start[b] .. start[b] + len[b]) in the planes. Each round pairs the
+// points of every segment, (e[2k], e[2k + 1]), and appends their sums to the
+// planes at top (a multiple of 8, moved on); a segment's index list is
+// replaced by its sums' indices (and its odd point out, last). The pairs of
+// a round are read by index (gathers) and their sums written eight at a
+// time. On return len[b] <= 1 and w.idx[start[b]] indexes segment b's sum.
+// The planes must hold top + (all the points) + 8 * rounds_for(len) points.
+NACREL_IFMA NACREL_FLATTEN void sum_segments(BucketWork& w, size_t& top, const size_t* start, size_t* len,
+                                            size_t segs) {
+  const Consts& c = consts();
   Planes& e = w.e;
-  for (size_t i = 0; i < n; ++i) {
-    uint64_t lx[5], ly[5];
-    to_limbs(pts[i].x.v, lx);
-    to_limbs(pts[i].y.v, ly);
-    const uint64_t keep = pts[i].infinity ? 0 : ~uint64_t(0);
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) {
-      e.x(j)[i] = lx[j] & keep;
-      e.y(j)[i] = ly[j] & keep;
-    }
-    w.idx[i] = uint32_t(i);
-  }
   const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
   const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
   const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
                  _mm512_setzero_si512()}};
-  size_t top = (n + 7) / 8 * 8;  // next free position, a multiple of 8
   for (;;) {
     // The pairs of this round; each bucket's list becomes its sums' indices.
     w.pi.clear();
     w.qi.clear();
     uint32_t* idx = w.idx.data();
-    for (size_t b = 0; b < buckets; ++b) {
+    for (size_t b = 0; b < segs; ++b) {
       const size_t l = len[b];
       if (l < 2) continue;
       uint32_t* list = idx + start[b];
@@ -353,6 +383,7 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
       w.pi.push_back(w.pi[0]);
       w.qi.push_back(w.qi[0]);
     }
+    w.reserve_groups(ng);
     Group* groups = w.groups;
     // Denominators and numerators of the slopes; no group depends on another.
     for (size_t g = 0; g < ng; ++g) {
@@ -418,20 +449,34 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
     }
     top += 8 * ng;
   }
-  for (size_t b = 0; b < buckets; ++b) {
-    if (len[b] == 0) continue;
-    const uint32_t i = w.idx[start[b]];
+}
+
+NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
+                                                std::vector<size_t>& len) {
+  const size_t n = pts.size(), buckets = len.size();
+  BucketWork& w = bucket_work();
+  // The points, then every round's sums, each round's rounded up to a whole
+  // group: all the sums together are fewer than n.
+  w.e.reserve((n + 7) / 8 * 8 + n + 8 * rounds_for(len.data(), buckets));
+  w.idx.resize(n);
+  Planes& e = w.e;
+  for (size_t i = 0; i < n; ++i) {
     uint64_t lx[5], ly[5];
+    to_limbs(pts[i].x.v, lx);
+    to_limbs(pts[i].y.v, ly);
+    const uint64_t keep = pts[i].infinity ? 0 : ~uint64_t(0);
     #pragma GCC unroll 5
     for (int j = 0; j < 5; ++j) {
-      lx[j] = e.x(j)[i];
-      ly[j] = e.y(j)[i];
+      e.x(j)[i] = lx[j] & keep;
+      e.y(j)[i] = ly[j] & keep;
     }
-    G1Affine& out = pts[start[b]];
-    from_limbs(lx, out.x.v);
-    from_limbs(ly, out.y.v);
-    out.infinity = out.y.is_zero();
-    if (out.infinity) out = G1Affine::identity();
+    w.idx[i] = uint32_t(i);
+  }
+  size_t top = (n + 7) / 8 * 8;
+  sum_segments(w, top, start.data(), len.data(), buckets);
+  for (size_t b = 0; b < buckets; ++b) {
+    if (len[b] == 0) continue;
+    pts[start[b]] = plane_point(e, w.idx[start[b]]);
   }
 }
 
@@ -544,25 +589,6 @@ NACREL_IFMA NACREL_FLATTEN void build_fixed_tables_ifma(const G1Affine* points, 
 // written through lane indices that depend on the pair number only; the
 // special cases (identities, doubling, opposite points) are lane masks that
 // only ever select between computed values.
-
-// The 4 x 64-bit words of eight field elements (lane l at base + stride*l)
-// to five 52-bit limbs and back.
-NACREL_IFMA_INLINE Fv limbs_of_words(const __m512i* w) {
-  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
-  Fv r;
-  r.l[0] = _mm512_and_si512(w[0], m);
-  r.l[1] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[0], 52), _mm512_slli_epi64(w[1], 12)), m);
-  r.l[2] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[1], 40), _mm512_slli_epi64(w[2], 24)), m);
-  r.l[3] = _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(w[2], 28), _mm512_slli_epi64(w[3], 36)), m);
-  r.l[4] = _mm512_srli_epi64(w[3], 16);
-  return r;
-}
-NACREL_IFMA_INLINE void words_of_limbs(const Fv& v, __m512i* w) {
-  w[0] = _mm512_or_si512(v.l[0], _mm512_slli_epi64(v.l[1], 52));
-  w[1] = _mm512_or_si512(_mm512_srli_epi64(v.l[1], 12), _mm512_slli_epi64(v.l[2], 40));
-  w[2] = _mm512_or_si512(_mm512_srli_epi64(v.l[2], 24), _mm512_slli_epi64(v.l[3], 28));
-  w[3] = _mm512_or_si512(_mm512_srli_epi64(v.l[3], 36), _mm512_slli_epi64(v.l[4], 16));
-}
 
 constexpr int kCtWords = int(sizeof(CtPoint) / sizeof(uint64_t));  // x, y, inf
 static_assert(sizeof(CtPoint) == 9 * sizeof(uint64_t));
