@@ -115,44 +115,73 @@ NACREL_IFMA_INLINE void carry_up_signed(__m512i* t) {
   }
 }
 
-// a*b/2^260 mod p, below 2p when a*b < 2^260 * p (limbs below 2^52).
-NACREL_IFMA_INLINE Fv mont(const Fv& a, const Fv& b, const __m512i* p, __m512i pinv) {
+// The Montgomery reduction of a ten-limb product t (limbs below 2^61):
+// t/2^260 mod p, below 2p when t < 2^260 * p.
+NACREL_IFMA_INLINE Fv reduce_product(__m512i* t, const __m512i* p, __m512i pinv) {
   const __m512i zero = _mm512_setzero_si512();
-  __m512i t[6] = {zero, zero, zero, zero, zero, zero};
   #pragma GCC unroll 5
   for (int i = 0; i < 5; ++i) {
-    const __m512i bi = b.l[i];
+    const __m512i m = _mm512_madd52lo_epu64(zero, t[i], pinv);
     #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) t[j] = _mm512_madd52lo_epu64(t[j], a.l[j], bi);
+    for (int j = 0; j < 5; ++j) t[i + j] = _mm512_madd52lo_epu64(t[i + j], p[j], m);
     #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) t[j + 1] = _mm512_madd52hi_epu64(t[j + 1], a.l[j], bi);
-    const __m512i m = _mm512_madd52lo_epu64(zero, t[0], pinv);
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) t[j] = _mm512_madd52lo_epu64(t[j], p[j], m);
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) t[j + 1] = _mm512_madd52hi_epu64(t[j + 1], p[j], m);
-    // The low 52 bits of t[0] are zero now: divide by 2^52.
-    t[1] = _mm512_add_epi64(t[1], _mm512_srli_epi64(t[0], 52));
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) t[j] = t[j + 1];
-    t[5] = zero;
+    for (int j = 0; j < 5; ++j) t[i + j + 1] = _mm512_madd52hi_epu64(t[i + j + 1], p[j], m);
+    // The low 52 bits of t[i] are zero now: carry the rest.
+    t[i + 1] = _mm512_add_epi64(t[i + 1], _mm512_srli_epi64(t[i], 52));
   }
-  carry_up(t);
+  carry_up(t + 5);
   Fv r;
   #pragma GCC unroll 5
-  for (int j = 0; j < 5; ++j) r.l[j] = t[j];
+  for (int j = 0; j < 5; ++j) r.l[j] = t[5 + j];
   return r;
 }
 
 // a*b mod p (Fq's product) for a < 2p, b < 2^255: the result is below 2p.
+// The limbs hold Fq's Montgomery integers (x*2^256 mod p) and the IFMA
+// reduction divides by 2^260, so the product is taken times 16 first:
+// 16ab/2^260 = ab/2^256. Every limb of the product is below 2^56 (ten
+// halves of 52-bit products), so the shift stays within the limb.
 NACREL_IFMA_INLINE Fv mul(const Fv& a, const Fv& b, const __m512i* p, __m512i pinv) {
-  const __m512i m = _mm512_set1_epi64(int64_t(kMask52));
-  Fv a16;
-  a16.l[0] = _mm512_and_si512(_mm512_slli_epi64(a.l[0], 4), m);
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i t[10];
+  #pragma GCC unroll 10
+  for (int k = 0; k < 10; ++k) t[k] = zero;
   #pragma GCC unroll 5
-  for (int j = 1; j < 5; ++j)
-    a16.l[j] = _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi64(a.l[j], 4), m), _mm512_srli_epi64(a.l[j - 1], 48));
-  return mont(a16, b, p, pinv);
+  for (int i = 0; i < 5; ++i) {
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[i + j] = _mm512_madd52lo_epu64(t[i + j], a.l[j], b.l[i]);
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) t[i + j + 1] = _mm512_madd52hi_epu64(t[i + j + 1], a.l[j], b.l[i]);
+  }
+  #pragma GCC unroll 10
+  for (int k = 0; k < 10; ++k) t[k] = _mm512_slli_epi64(t[k], 4);
+  return reduce_product(t, p, pinv);
+}
+
+// a^2 mod p for a < 2p: the cross products once, doubled, then the squares.
+NACREL_IFMA_INLINE Fv sqr(const Fv& a, const __m512i* p, __m512i pinv) {
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i t[10];
+  #pragma GCC unroll 10
+  for (int k = 0; k < 10; ++k) t[k] = zero;
+  #pragma GCC unroll 5
+  for (int i = 0; i < 5; ++i) {
+    #pragma GCC unroll 5
+    for (int j = i + 1; j < 5; ++j) {
+      t[i + j] = _mm512_madd52lo_epu64(t[i + j], a.l[j], a.l[i]);
+      t[i + j + 1] = _mm512_madd52hi_epu64(t[i + j + 1], a.l[j], a.l[i]);
+    }
+  }
+  #pragma GCC unroll 10
+  for (int k = 0; k < 10; ++k) t[k] = _mm512_slli_epi64(t[k], 1);
+  #pragma GCC unroll 5
+  for (int i = 0; i < 5; ++i) {
+    t[2 * i] = _mm512_madd52lo_epu64(t[2 * i], a.l[i], a.l[i]);
+    t[2 * i + 1] = _mm512_madd52hi_epu64(t[2 * i + 1], a.l[i], a.l[i]);
+  }
+  #pragma GCC unroll 10
+  for (int k = 0; k < 10; ++k) t[k] = _mm512_slli_epi64(t[k], 4);
+  return reduce_product(t, p, pinv);
 }
 
 // a - b + c for a constant c with a - b + c >= 0.
@@ -403,7 +432,7 @@ NACREL_IFMA NACREL_FLATTEN void sum_segments(BucketWork& w, size_t& top, const s
       gr.den = blend(gr.gen, ONE, sub_plus(gr.qx, gr.px, P));
       gr.num = sub_plus(gr.qy, gr.py, P);
       if (gr.dbl) {
-        const Fv xx = reduce4(mul(gr.px, gr.px, P.l, pinv), P2, P);
+        const Fv xx = reduce4(sqr(gr.px, P.l, pinv), P2, P);
         gr.den = blend(gr.dbl, gr.den, add(gr.py, gr.py));
         gr.num = blend(gr.dbl, gr.num, sub_if_above(add(add(xx, xx), xx), P2));
       }
@@ -426,20 +455,22 @@ NACREL_IFMA NACREL_FLATTEN void sum_segments(BucketWork& w, size_t& top, const s
     for (size_t g = 0; g < ng; ++g) {
       const Group& gr = groups[g];
       const __mmask8 sum = gr.gen | gr.dbl;
-      // Opposite points (and two identities) give y = 0: the identity.
       Fv rx = zero, ry = zero;
       if (sum) {
         const Fv lambda = mul(gr.num, gr.prefix, P.l, pinv);
-        const Fv ll = mul(lambda, lambda, P.l, pinv);
-        const Fv x3 = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
-        const Fv t = mul(lambda, sub_plus(gr.px, x3, P), P.l, pinv);
-        const Fv y3 = reduce4(sub_plus(t, gr.py, P), P2, P);
-        rx = blend(sum, rx, x3);
-        ry = blend(sum, ry, y3);
+        const Fv ll = sqr(lambda, P.l, pinv);
+        rx = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
+        const Fv t = mul(lambda, sub_plus(gr.px, rx, P), P.l, pinv);
+        ry = reduce4(sub_plus(t, gr.py, P), P2, P);
       }
-      const __mmask8 take_q = gr.pinf, take_p = gr.qinf & __mmask8(~gr.pinf);
-      rx = blend(take_q, blend(take_p, rx, gr.px), gr.qx);
-      ry = blend(take_q, blend(take_p, ry, gr.py), gr.qy);
+      if (sum != 0xff) {
+        // Opposite points (and two identities) give y = 0: the identity.
+        rx = blend(sum, zero, rx);
+        ry = blend(sum, zero, ry);
+        const __mmask8 take_q = gr.pinf, take_p = gr.qinf & __mmask8(~gr.pinf);
+        rx = blend(take_q, blend(take_p, rx, gr.px), gr.qx);
+        ry = blend(take_q, blend(take_p, ry, gr.py), gr.qy);
+      }
       const size_t at = top + 8 * g;
       #pragma GCC unroll 5
       for (int j = 0; j < 5; ++j) {
@@ -526,13 +557,13 @@ NACREL_IFMA NACREL_FLATTEN void build_fixed_tables_ifma(const G1Affine* points, 
       e[k].Y = Y;
       e[k].Z = Z;
       if (k + 1 == kE) break;
-      const Fv A = mul(X, X, P.l, pinv), B = mul(Y, Y, P.l, pinv);
-      const Fv C = mul(B, B, P.l, pinv);
-      const Fv T = mul(add2(X, B, P2), add2(X, B, P2), P.l, pinv);
+      const Fv A = sqr(X, P.l, pinv), B = sqr(Y, P.l, pinv);
+      const Fv C = sqr(B, P.l, pinv);
+      const Fv T = sqr(add2(X, B, P2), P.l, pinv);
       const Fv D0 = sub2(sub2(T, A, P2), C, P2);
       const Fv D = add2(D0, D0, P2);
       const Fv E = add2(add2(A, A, P2), A, P2);
-      const Fv F = mul(E, E, P.l, pinv);
+      const Fv F = sqr(E, P.l, pinv);
       const Fv Z3 = mul(add2(Y, Y, P2), Z, P.l, pinv);
       X = sub2(F, add2(D, D, P2), P2);
       const Fv C2 = add2(C, C, P2), C4 = add2(C2, C2, P2), C8 = add2(C4, C4, P2);
@@ -556,7 +587,7 @@ NACREL_IFMA NACREL_FLATTEN void build_fixed_tables_ifma(const G1Affine* points, 
     JacEntry& e = jac[k];
     const Fv zi = mul(acc, e.prefix, P.l, pinv);
     acc = mul(acc, e.Z, P.l, pinv);
-    const Fv zi2 = mul(zi, zi, P.l, pinv);
+    const Fv zi2 = sqr(zi, P.l, pinv);
     const Fv x = reduce4(mul(e.X, zi2, P.l, pinv), P2, P);
     const Fv y = reduce4(mul(mul(e.Y, zi2, P.l, pinv), zi, P.l, pinv), P2, P);
     const Fv bx = reduce4(mul(x, BETA, P.l, pinv), P2, P);
@@ -644,7 +675,7 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
     // for a doubling; 1 where the result comes from the masks alone.
     Fv den = blend(dbl, sub_plus(gr.qx, gr.px, P), add(gr.py, gr.py));
     gr.den = blend(__mmask8(adding | dbl), ONE, den);
-    const Fv xx = reduce4(mul(gr.px, gr.px, P.l, pinv), P2, P);
+    const Fv xx = reduce4(sqr(gr.px, P.l, pinv), P2, P);
     gr.num = blend(dbl, sub_plus(gr.qy, gr.py, P), sub_if_above(add(add(xx, xx), xx), P2));
     gr.prefix = acc;
     acc = mul(acc, gr.den, P.l, pinv);
@@ -692,7 +723,7 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
     const Fv inv = mul(lane, gr.prefix, P.l, pinv);
     lane = mul(lane, gr.den, P.l, pinv);
     const Fv lambda = mul(gr.num, inv, P.l, pinv);
-    const Fv ll = mul(lambda, lambda, P.l, pinv);
+    const Fv ll = sqr(lambda, P.l, pinv);
     const Fv x3 = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
     const Fv t = mul(lambda, sub_plus(gr.px, x3, P), P.l, pinv);
     const Fv y3 = reduce4(sub_plus(t, gr.py, P), P2, P);
