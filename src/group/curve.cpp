@@ -1376,6 +1376,14 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
     for (size_t i = 0; i < n; ++i) {
+      // The next point's entries are fetched while this one's are placed.
+      if (i + 1 < n) {
+        for (const Digit& d : digits) {
+          const char* q = reinterpret_cast<const char*>(&tables[d.term][i + 1]->shifted[d.half][d.entry]);
+          __builtin_prefetch(q);
+          __builtin_prefetch(q + sizeof(G1Affine) - 1);
+        }
+      }
       for (const Digit& d : digits) {
         const FixedTable& tab = *tables[d.term][i];
         if (tab.point().infinity) continue;
@@ -1385,18 +1393,61 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
     }
   }
   sum_buckets_affine(pts, start, len);
-  std::vector<G1Jac> jac(n);
+  // sum_b (2b + 1) * bucket[b] = all + 2*(s0 + 2*(s1 + 2*s2)), where all is
+  // the sum of the point's buckets and sk the sum of those whose index has
+  // bit k set: the four sums of every point in one call, then seven rounds
+  // of additions of all points together (each round's inversion shared).
+  static_assert(kBuckets == 8);
+  constexpr size_t kParts = 4;  // all, s0, s1, s2
+  std::vector<size_t> plen(n * kParts, 0), pstart(n * kParts + 1, 0);
   for (size_t i = 0; i < n; ++i) {
-    // sum_b (2b + 1) * bucket[b] = 2 * sum_b (b + 1) * bucket[b] - sum_b bucket[b].
-    G1Jac running = G1Jac::identity(), total = G1Jac::identity();
-    for (size_t b = kBuckets; b-- > 0;) {
-      const size_t at = i * kBuckets + b;
-      if (len[at] != 0) running = add_mixed(running, pts[start[at]]);
-      total = add(total, running);
+    for (size_t b = 0; b < kBuckets; ++b) {
+      if (len[i * kBuckets + b] == 0) continue;
+      ++plen[i * kParts];
+      for (size_t k = 0; k < 3; ++k) plen[i * kParts + 1 + k] += (b >> k) & 1;
     }
-    jac[i] = add_mixed(add(dbl(total), neg(running)), lo[i]);
   }
-  batch_to_affine(jac.data(), out, n);
+  for (size_t k = 0; k < n * kParts; ++k) pstart[k + 1] = pstart[k] + plen[k];
+  std::vector<G1Affine> parts(pstart[n * kParts]);
+  {
+    std::vector<size_t> pos(pstart.begin(), pstart.end() - 1);
+    for (size_t i = 0; i < n; ++i) {
+      for (size_t b = 0; b < kBuckets; ++b) {
+        const size_t at = i * kBuckets + b;
+        if (len[at] == 0) continue;
+        parts[pos[i * kParts]++] = pts[start[at]];
+        for (size_t k = 0; k < 3; ++k) {
+          if ((b >> k) & 1) parts[pos[i * kParts + 1 + k]++] = pts[start[at]];
+        }
+      }
+    }
+  }
+  sum_buckets_affine(parts, pstart, plen);
+  auto part = [&](size_t i, size_t k) {
+    const size_t s = i * kParts + k;
+    return plen[s] ? parts[pstart[s]] : G1Affine::identity();
+  };
+  // acc[i] = acc[i] + other(i), for every point at once.
+  std::vector<G1Affine> acc(n), pair(2 * n);
+  std::vector<size_t> two_start(n + 1), two_len(n);
+  auto round = [&](auto&& other) {
+    for (size_t i = 0; i < n; ++i) {
+      pair[2 * i] = acc[i];
+      pair[2 * i + 1] = other(i);
+      two_start[i] = 2 * i;
+      two_len[i] = 2;
+    }
+    two_start[n] = 2 * n;
+    sum_buckets_affine(pair, two_start, two_len);
+    for (size_t i = 0; i < n; ++i) acc[i] = two_len[i] ? pair[2 * i] : G1Affine::identity();
+  };
+  for (size_t i = 0; i < n; ++i) acc[i] = part(i, 3);
+  for (size_t k : {2, 1, 0}) {  // then s1, s0 and all, each after a doubling
+    round([&](size_t i) { return acc[i]; });
+    round([&](size_t i) { return part(i, k); });
+  }
+  round([&](size_t i) { return lo[i]; });
+  std::copy(acc.begin(), acc.end(), out);
 }
 
 void encode_compressed(const G1Affine& p, uint8_t out[32]) {
