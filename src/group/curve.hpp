@@ -111,12 +111,13 @@ struct CtCombSum {
 // one tree of affine additions per sum, and the additions of a tree level
 // share one inversion across all the sums. (fixed_ct.cpp)
 void sums_ct_combs(const CtCombSum* sums, size_t n, G1Affine* out);
-// Whether the table scans of msm_ct_tables and sums_ct_combs use AVX2 (chosen at start-up by
-// cpuid; x86-64 only). Both paths give identical results.
-bool wide_table_scan_active();
-// Switches the AVX2 scans off (or back on where available), for tests and
-// benchmarks; returns whether they are active afterwards.
-bool set_wide_table_scan(bool on);
+// The 64-bit lanes of the table scans of msm_ct_tables and sums_ct_combs:
+// 8 (AVX-512), 4 (AVX2) or 2 (SSE2), the widest the CPU has (chosen at
+// start-up by cpuid; x86-64 only). Every width gives identical results.
+int table_scan_lanes();
+// Narrows the scans (or widens them back, up to what the CPU has), for
+// tests and benchmarks; returns the width in effect afterwards.
+int set_table_scan_lanes(int lanes);
 // Whether the batched affine additions run on AVX-512 IFMA (chosen at
 // start-up by cpuid; x86-64 only): the variable-time bucket sums (the
 // fixed-base, bucket and odd-table sums and the generator folding) and the

@@ -23,6 +23,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "group/ct_pairs.hpp"
 #include "group/curve.hpp"
 #include "group/secret.hpp"
@@ -284,7 +288,7 @@ __attribute__((noinline)) void select_comb_base(const CtCombTable& comb, const u
 }
 
 #if defined(__x86_64__)
-#define NACREL_HAVE_AVX2_SCAN 1
+#define NACREL_HAVE_WIDE_SCAN 1
 __attribute__((noinline, target("avx2"))) void select_comb_avx2(const CtCombTable& comb, const uint64_t* mag,
                                                                  CtPoint* leaves) {
   select_comb_body<true>(comb, mag, leaves);
@@ -296,30 +300,86 @@ __attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable:
   select_digits_body<true>(table, mag, leaves, stride);
 }
 
-// The feature data is filled by a library constructor; called from another
-// static initialiser it may not have run yet, hence the explicit init.
-bool cpu_has_avx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
+// Eight 64-bit lanes hold a whole entry (x and y): one load per entry, and
+// per digit one lane-wise comparison into a mask and one masked move.
+template <int kCount>
+__attribute__((target("avx512f"), always_inline)) inline void scan_zmm(const CtTable::Entry* table,
+                                                                       const uint64_t* mag, CtPoint* const* out) {
+  static_assert(sizeof(CtTable::Entry) == 64);
+  __m512i acc[kCount], want[kCount];
+#pragma GCC unroll 8
+  for (int d = 0; d < kCount; ++d) {
+    acc[d] = _mm512_setzero_si512();
+    want[d] = _mm512_set1_epi64(int64_t(mag[d]));
+  }
+  const __m512i one = _mm512_set1_epi64(1);
+  __m512i index = one;
+  for (uint64_t j = 0; j < kMultiples; ++j) {
+    const __m512i e = _mm512_loadu_si512(&table[j]);
+#pragma GCC unroll 8
+    for (int d = 0; d < kCount; ++d) acc[d] = _mm512_mask_mov_epi64(acc[d], _mm512_cmpeq_epi64_mask(index, want[d]), e);
+    index = _mm512_add_epi64(index, one);
+  }
+#pragma GCC unroll 8
+  for (int d = 0; d < kCount; ++d) _mm512_storeu_si512(out[d]->x.v, acc[d]);
 }
 
-std::atomic<bool> g_wide_scan{cpu_has_avx2()};
+__attribute__((noinline, target("avx512f"))) void select_digits_avx512(const CtTable::Entry* table,
+                                                                       const uint64_t* mag, CtPoint* leaves,
+                                                                       size_t stride) {
+  constexpr int kGroup = 8;
+  int p = 0;
+  for (; p + kGroup <= kDigits; p += kGroup) {
+    CtPoint* out[kGroup];
+    for (int d = 0; d < kGroup; ++d) out[d] = &leaves[size_t(p + d) * stride];
+    scan_zmm<kGroup>(table, mag + p, out);
+  }
+  constexpr int kRest = kDigits % kGroup;
+  if constexpr (kRest > 0) {
+    CtPoint* out[kRest];
+    for (int d = 0; d < kRest; ++d) out[d] = &leaves[size_t(p + d) * stride];
+    scan_zmm<kRest>(table, mag + p, out);
+  }
+  for (p = 0; p < kDigits; ++p) leaves[size_t(p) * stride].inf = word_eq_mask(mag[p], 0);
+}
+
+__attribute__((noinline, target("avx512f"))) void select_comb_avx512(const CtCombTable& comb, const uint64_t* mag,
+                                                                     CtPoint* leaves) {
+  for (int p = 0; p < kDigits; ++p) {
+    CtPoint* out = &leaves[p];
+    scan_zmm<1>(comb.shifted[p].mult, mag + p, &out);
+    leaves[p].inf = word_eq_mask(mag[p], 0);
+  }
+}
+
+// The feature data is filled by a library constructor; called from another
+// static initialiser it may not have run yet, hence the explicit init.
+int widest_scan() {
+  static const int lanes = [] {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return 8;
+    if (__builtin_cpu_supports("avx2")) return 4;
+    return 2;
+  }();
+  return lanes;
+}
+
+std::atomic<int> g_scan_lanes{widest_scan()};
 #endif
 
 // The leaves of one scalar's digits (y negated under the sign masks, the
-// identity for a zero digit), by the AVX2 scan where it is switched on.
+// identity for a zero digit), by the widest scan switched on.
 void select_digits(const CtTable::Entry* table, const uint64_t* mag, const uint64_t* sign, CtPoint* leaves,
-                   size_t stride, bool wide) {
-#ifdef NACREL_HAVE_AVX2_SCAN
-  if (wide)
+                   size_t stride, int lanes) {
+#ifdef NACREL_HAVE_WIDE_SCAN
+  if (lanes == 8)
+    select_digits_avx512(table, mag, leaves, stride);
+  else if (lanes == 4)
     select_digits_avx2(table, mag, leaves, stride);
   else
 #endif
     select_digits_base(table, mag, leaves, stride);
-  (void)wide;
+  (void)lanes;
   for (int p = 0; p < kDigits; ++p) {
     CtPoint& r = leaves[size_t(p) * stride];
     Fq::cmov(r.y, -r.y, sign[p]);
@@ -327,14 +387,16 @@ void select_digits(const CtTable::Entry* table, const uint64_t* mag, const uint6
 }
 
 // The leaves of one scalar's digits over a comb, at leaves[0 .. kDigits).
-void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* sign, CtPoint* leaves, bool wide) {
-#ifdef NACREL_HAVE_AVX2_SCAN
-  if (wide)
+void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* sign, CtPoint* leaves, int lanes) {
+#ifdef NACREL_HAVE_WIDE_SCAN
+  if (lanes == 8)
+    select_comb_avx512(comb, mag, leaves);
+  else if (lanes == 4)
     select_comb_avx2(comb, mag, leaves);
   else
 #endif
     select_comb_base(comb, mag, leaves);
-  (void)wide;
+  (void)lanes;
   for (int p = 0; p < kDigits; ++p) Fq::cmov(leaves[p].y, -leaves[p].y, sign[p]);
 }
 
@@ -448,7 +510,7 @@ NACREL_FLATTEN void sums_ct_combs(const CtCombSum* sums, size_t n, G1Affine* out
     total += sizes[k];
   }
   cur.resize(total);
-  const bool wide = wide_table_scan_active();
+  const int lanes = table_scan_lanes();
   {
     uint64_t mag[kDigits], sign[kDigits];
     size_t at = 0;
@@ -459,7 +521,7 @@ NACREL_FLATTEN void sums_ct_combs(const CtCombSum* sums, size_t n, G1Affine* out
         if (sum.combs[t]->identity) continue;  // a public fact
         U256 m = sum.scalars[t].to_canonical();
         recode(m, mag, sign);
-        select_comb(*sum.combs[t], mag, sign, &cur[at], wide);
+        select_comb(*sum.combs[t], mag, sign, &cur[at], lanes);
         at += kDigits;
         secure_wipe(&m, sizeof m);
       }
@@ -524,7 +586,7 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
   }
   const size_t count = live.size();
   if (count == 0) return G1Jac::identity();
-  const bool wide = wide_table_scan_active();
+  const int lanes = table_scan_lanes();
 
   // Leaves: position p of product i at p * stride + i. A row of odd width
   // has an identity at its end (stride = width + 1), so that the pairs of
@@ -542,7 +604,7 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
     for (size_t i = 0; i < count; ++i) {
       U256 m = scalars[live[i]].to_canonical();
       recode(m, mag, sign);
-      select_digits(tables[live[i]]->mult, mag, sign, &cur[i], stride, wide);
+      select_digits(tables[live[i]]->mult, mag, sign, &cur[i], stride, lanes);
       secure_wipe(&m, sizeof m);
     }
     secure_wipe(mag, sizeof mag);
@@ -573,22 +635,22 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
   return total;
 }
 
-bool wide_table_scan_active() {
-#ifdef NACREL_HAVE_AVX2_SCAN
-  return g_wide_scan.load(std::memory_order_relaxed);
+int table_scan_lanes() {
+#ifdef NACREL_HAVE_WIDE_SCAN
+  return g_scan_lanes.load(std::memory_order_relaxed);
 #else
-  return false;
+  return 2;
 #endif
 }
 
-bool set_wide_table_scan(bool on) {
-#ifdef NACREL_HAVE_AVX2_SCAN
-  const bool active = on && cpu_has_avx2();
-  g_wide_scan.store(active, std::memory_order_relaxed);
+int set_table_scan_lanes(int lanes) {
+#ifdef NACREL_HAVE_WIDE_SCAN
+  const int active = lanes >= 8 ? widest_scan() : lanes >= 4 ? std::min(4, widest_scan()) : 2;
+  g_scan_lanes.store(active, std::memory_order_relaxed);
   return active;
 #else
-  (void)on;
-  return false;
+  (void)lanes;
+  return 2;
 #endif
 }
 

@@ -372,16 +372,16 @@ TEST(Curve, TableSumOnBothScansEqualsProducts) {
   std::vector<const CtTable*> ptrs(ps.size());
   for (size_t i = 0; i < ps.size(); ++i) ptrs[i] = &tables[i];
   const G1Affine want = to_affine_vartime(msm_vartime(ps.data(), ks.data(), ks.size()));
-  const bool wide = wide_table_scan_active();
-  for (bool on : {false, true}) {
-    set_wide_table_scan(on);
-    SCOPED_TRACE(wide_table_scan_active() ? "avx2" : "sse2");
+  const int widest = table_scan_lanes();
+  for (int lanes : {2, 4, 8}) {
+    if (set_table_scan_lanes(lanes) != lanes) continue;
+    SCOPED_TRACE(testing::Message() << lanes << " lanes");
     EXPECT_EQ(to_affine(msm_ct_tables(ptrs.data(), ks.data(), ks.size())), want);
     for (size_t i = 0; i < ks.size(); ++i) {
       EXPECT_EQ(to_affine(msm_ct_tables(&ptrs[i], &ks[i], 1)), to_affine_vartime(mul_vartime(ps[i], ks[i]))) << i;
     }
   }
-  set_wide_table_scan(wide);
+  set_table_scan_lanes(widest);
 }
 
 // Several constant-time sums over comb tables and selected points at once,
@@ -418,10 +418,10 @@ TEST(Curve, CombSumsOnBothScansEqualProducts) {
                                    G1Jac::identity(),
                                    G1Jac::identity(),
                                    mul(ps[1], ks[4])};
-  const bool wide = wide_table_scan_active();
-  for (bool on : {false, true}) {
-    set_wide_table_scan(on);
-    SCOPED_TRACE(wide_table_scan_active() ? "avx2" : "sse2");
+  const int widest = table_scan_lanes();
+  for (int lanes : {2, 4, 8}) {
+    if (set_table_scan_lanes(lanes) != lanes) continue;
+    SCOPED_TRACE(testing::Message() << lanes << " lanes");
     std::vector<G1Affine> got(sums.size());
     sums_ct_combs(sums.data(), sums.size(), got.data());
     for (size_t k = 0; k < sums.size(); ++k) EXPECT_EQ(got[k], to_affine_vartime(want[k])) << k;
@@ -432,7 +432,7 @@ TEST(Curve, CombSumsOnBothScansEqualProducts) {
       EXPECT_EQ(one, to_affine_vartime(want[k])) << k;
     }
   }
-  set_wide_table_scan(wide);
+  set_table_scan_lanes(widest);
   // The comb of a point: table j holds the multiples of 2^(7j) P.
   G1Jac shifted = to_jacobian(ps[0]);
   for (int j = 0; j < CtTable::kDigits; ++j) {
