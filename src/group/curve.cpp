@@ -1035,7 +1035,9 @@ G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n) {
 NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n) {
   constexpr int kDigits = FixedTable::kEntries;
   if (n == 0) return;
-  if (build_fixed_tables_wide(points, out, n)) return;
+  // Eight lanes pay from three points on (a lane's doublings are a long
+  // chain of dependent products either way).
+  if (n >= 3 && build_fixed_tables_wide(points, out, n)) return;
   std::vector<G1Jac> jt(n * kDigits);
   for (size_t i = 0; i < n; ++i) {
     G1Jac p = to_jacobian(points[i]);
