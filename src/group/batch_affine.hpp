@@ -36,10 +36,17 @@ inline void wnaf_digits(const U256& m, int w, F&& emit) {
   const int bits = bit_length(m);
   int carry = 0;
   for (int bit = 0; bit < bits || carry;) {
-    if (int(bits_at(m, bit, 1)) == carry) {
-      ++bit;
+    // Skip to the next bit that differs from the carry (a set bit, or with
+    // a carry a clear one; every bit past the top is clear).
+    const int word_at = bit / 64;
+    if (word_at >= 4) break;  // cannot happen for m below 2^255
+    const uint64_t x = (carry ? ~m.w[word_at] : m.w[word_at]) >> (bit % 64);
+    if (x == 0) {
+      bit = 64 * (word_at + 1);
       continue;
     }
+    bit += __builtin_ctzll(x);
+    if (bit >= bits && !carry) break;
     int word = int(bits_at(m, bit, w)) + carry;  // odd
     carry = (word >> (w - 1)) & 1;
     word -= carry << w;

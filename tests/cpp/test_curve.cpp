@@ -796,3 +796,33 @@ TEST(Curve, FixedTablesOnBothPathsAgree) {
     }
   }
 }
+
+// Width-w NAF digits recompose the number, are odd and below 2^(w-1) in
+// magnitude, and stand at least w bits apart: for edge values (runs of ones
+// across word boundaries, carries out of the top) and sample scalars.
+TEST(Curve, WnafDigitsRecompose) {
+  std::vector<U256> values = {U256{{0, 0, 0, 0}}, U256{{1, 0, 0, 0}}, U256{{~uint64_t(0), 0, 0, 0}},
+                              U256{{~uint64_t(0), ~uint64_t(0), 0, 0}}, U256{{0, 0, 1, 0}},
+                              U256{{uint64_t(1) << 63, uint64_t(1) << 63, 0, 0}},
+                              U256{{~uint64_t(0), ~uint64_t(0), ~uint64_t(0), (uint64_t(1) << 62) - 1}}};
+  for (const Fr& k : sample_scalars(20)) values.push_back(k.to_canonical());
+  for (const U256& m : values) {
+    for (int w = 2; w <= 12; ++w) {
+      Fr sum = Fr::zero(), pow = Fr::one();
+      int at = 0, last = -w;
+      wnaf_digits(m, w, [&](int bit, int d) {
+        EXPECT_NE(d % 2, 0);
+        EXPECT_LT(d < 0 ? -d : d, 1 << (w - 1));
+        EXPECT_GE(bit, last + w);
+        last = bit;
+        for (; at < bit; ++at) pow = pow.dbl();
+        const Fr mag = Fr::from_u64(uint64_t(d < 0 ? -d : d));
+        sum += d < 0 ? -(mag * pow) : mag * pow;
+      });
+      // m may exceed r: compare with the reduction of its bytes.
+      uint8_t be[32];
+      u256_to_be(m, be);
+      EXPECT_EQ(sum, Fr::from_be_bytes_reduce(be, 32)) << w;
+    }
+  }
+}
