@@ -1328,16 +1328,14 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
   return add(fixed, msm_vartime(points, scalars, n));
 }
 
-// The signed base-32 digits of the ks' halves are shared by all points: a
-// digit +-2^t * o (o odd) at bit j puts point i's table entry j + t into
-// the bucket of o, one of its own 8; all buckets are summed affinely
+// The width-5 NAF digits of the ks' halves are shared by all points: a
+// digit d (odd, |d| < 16) at bit j puts point i's table entry j into the
+// bucket of |d|, one of its own 8; all buckets are summed affinely
 // together, and each point's result is sum_o o * bucket[o].
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
                 G1Affine* out) {
-  constexpr int kBits = 5;
-  constexpr int kDigits = (128 + kBits) / kBits;  // 129 bits: a half and its last carry
-  constexpr int64_t kFull = int64_t(1) << kBits, kHalf = kFull >> 1;
-  constexpr size_t kBuckets = size_t(kHalf) / 2;  // odd magnitudes 1, 3, .., kHalf - 1
+  constexpr int kWidth = 5;
+  constexpr size_t kBuckets = size_t(1) << (kWidth - 2);  // odd magnitudes 1, 3, .., 15
   if (n == 0) return;
   struct Digit {
     size_t term;
@@ -1350,18 +1348,10 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
     if (ks[t].is_zero()) continue;
     const GlvSplit s = glv_split(ks[t]);
     for (int h = 0; h < 2; ++h) {
-      const U256& m = h ? s.k2 : s.k1;
       const bool negate = h ? s.neg2 : s.neg1;
-      int64_t carry = 0;
-      for (int j = 0; j < kDigits; ++j) {
-        int64_t d = int64_t(bits_at(m, j * kBits, kBits)) + carry;
-        carry = d > kHalf;
-        if (carry) d -= kFull;
-        if (d == 0) continue;
-        const uint64_t mag = uint64_t(d < 0 ? -d : d);
-        const int shift = __builtin_ctzll(mag);
-        digits.push_back(Digit{t, h, j * kBits + shift, uint32_t((mag >> shift) >> 1), (d < 0) != negate});
-      }
+      wnaf_digits(h ? s.k2 : s.k1, kWidth, [&](int bit, int d) {
+        digits.push_back(Digit{t, h, bit, uint32_t(((d < 0 ? -d : d) - 1) / 2), (d < 0) != negate});
+      });
     }
   }
   // Bucket b of point i is segment i * kBuckets + b; identity tables put
