@@ -159,6 +159,19 @@ TEST(Random, ElementsAreBelowOrderAndDiffer) {
   EXPECT_EQ(seen.size(), 200u);
 }
 
+TEST(Random, ManyElementsAtOnceAreNonZeroAndDiffer) {
+  // Over several reads of 64 candidates, and a count that ends mid-read.
+  std::vector<Fr> fs(200, Fr::zero());
+  fr_random_nonzero(fs.data(), fs.size());
+  std::set<std::string> seen;
+  for (const Fr& f : fs) {
+    EXPECT_FALSE(f.is_zero());
+    seen.insert(hex_of(f));
+  }
+  EXPECT_EQ(seen.size(), fs.size());
+  fr_random_nonzero(nullptr, 0);
+}
+
 TEST(Random, FillsLongBuffersCompletely) {
   // getrandom(2) returns at most 32 MiB - 1 per call; longer requests need
   // the loop over short reads.
