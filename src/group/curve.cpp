@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "group/batch_affine.hpp"
+#include "group/error.hpp"
 #include "group/field_impl.hpp"
 #include "group/secret.hpp"
 
@@ -1328,30 +1329,36 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
   return add(fixed, msm_vartime(points, scalars, n));
 }
 
-// The width-5 NAF digits of the ks' halves are shared by all points: a
-// digit d (odd, |d| < 16) at bit j puts point i's table entry j into the
-// bucket of |d|, one of its own 8; all buckets are summed affinely
-// together, and each point's result is sum_o o * bucket[o].
+// The width-5 NAF digits of a group's ks' halves are shared by its points:
+// a digit d (odd, |d| < 16) at bit j puts point i's table entry j into the
+// bucket of |d|, one of its own 8; all buckets of all groups are summed
+// affinely together, and each point's result is sum_o o * bucket[o].
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
-                G1Affine* out) {
+                G1Affine* out, size_t groups) {
   constexpr int kWidth = 5;
   constexpr size_t kBuckets = size_t(1) << (kWidth - 2);  // odd magnitudes 1, 3, .., 15
   if (n == 0) return;
+  if (groups == 0 || n % groups != 0) fail("fold_fixed: the outputs do not split into the groups");
   struct Digit {
     size_t term;
     int half, entry;
     uint32_t bucket;
     bool negate;
   };
-  std::vector<Digit> digits;
-  for (size_t t = 0; t < terms; ++t) {
-    if (ks[t].is_zero()) continue;
-    const GlvSplit s = glv_split(ks[t]);
-    for (int h = 0; h < 2; ++h) {
-      const bool negate = h ? s.neg2 : s.neg1;
-      wnaf_digits(h ? s.k2 : s.k1, kWidth, [&](int bit, int d) {
-        digits.push_back(Digit{t, h, bit, uint32_t(((d < 0 ? -d : d) - 1) / 2), (d < 0) != negate});
-      });
+  // The digits of each group's ks; point i belongs to group i / per.
+  const size_t per = n / groups;
+  std::vector<std::vector<Digit>> group_digits(groups);
+  for (size_t g = 0; g < groups; ++g) {
+    for (size_t t = 0; t < terms; ++t) {
+      const Fr& k = ks[g * terms + t];
+      if (k.is_zero()) continue;
+      const GlvSplit s = glv_split(k);
+      for (int h = 0; h < 2; ++h) {
+        const bool negate = h ? s.neg2 : s.neg1;
+        wnaf_digits(h ? s.k2 : s.k1, kWidth, [&](int bit, int d) {
+          group_digits[g].push_back(Digit{t, h, bit, uint32_t(((d < 0 ? -d : d) - 1) / 2), (d < 0) != negate});
+        });
+      }
     }
   }
   // Bucket b of point i is segment i * kBuckets + b; identity tables put
@@ -1359,7 +1366,7 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
   const size_t buckets = n * kBuckets;
   std::vector<size_t> len(buckets, 0), start(buckets + 1, 0);
   for (size_t i = 0; i < n; ++i) {
-    for (const Digit& d : digits) {
+    for (const Digit& d : group_digits[i / per]) {
       if (!tables[d.term][i]->point().infinity) ++len[i * kBuckets + d.bucket];
     }
   }
@@ -1370,13 +1377,13 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
     for (size_t i = 0; i < n; ++i) {
       // The next point's entries are fetched while this one's are placed.
       if (i + 1 < n) {
-        for (const Digit& d : digits) {
+        for (const Digit& d : group_digits[(i + 1) / per]) {
           const char* q = reinterpret_cast<const char*>(&tables[d.term][i + 1]->shifted[d.half][d.entry]);
           __builtin_prefetch(q);
           __builtin_prefetch(q + sizeof(G1Affine) - 1);
         }
       }
-      for (const Digit& d : digits) {
+      for (const Digit& d : group_digits[i / per]) {
         const FixedTable& tab = *tables[d.term][i];
         if (tab.point().infinity) continue;
         const G1Affine& q = tab.shifted[d.half][d.entry];

@@ -160,11 +160,12 @@ G1Jac msm_vartime_fixed(const FixedTable* const* tables, const Fr* fixed_scalars
 // additions share inversions.
 void msm_vartime_fixed_sums(const FixedTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
                             G1Jac* out);
-// out[i] = lo[i] + sum over t < terms of tables[t][i]->point()*ks[t], for
-// i < n (public ks, variable time), normalised together; lo[i] may be the
-// identity. Each tables[t] is an array of n tables.
+// out[i] = lo[i] + sum over t < terms of tables[t][i]->point()*ks[g*terms + t]
+// for i < n, g = i / (n / groups) the group of output i (public ks, variable
+// time), all normalised together; lo[i] may be the identity. Each tables[t]
+// is an array of n tables; n must be a multiple of groups.
 void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, const Fr* ks, size_t terms, size_t n,
-                G1Affine* out);
+                G1Affine* out, size_t groups = 1);
 
 // Odd multiples P, 3P, ..., (2^(w-1) - 1)P of a public point and their images
 // under the endomorphism, affine, for variable-time sums over the points:

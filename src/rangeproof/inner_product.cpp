@@ -288,15 +288,21 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       // from the original points and three table terms (the same for h).
       const Fr kg = xf * xf, kh = xi * xi * rho_pow[m];
       if (round == 1) {
-        const FixedTable* const* gt[3] = {g_tab.data() + 2 * m, g_tab.data() + m, g_tab.data() + 3 * m};
-        const FixedTable* const* ht[3] = {h_tab.data() + 2 * m, h_tab.data() + m, h_tab.data() + 3 * m};
-        const Fr gk[3] = {k1g, kg, kg * k1g}, hk[3] = {k1h, kh, kh * k1h};
-        std::vector<G1Affine> folded(m);
-        fold_fixed(g.data(), gt, gk, 3, m, folded.data());
-        g.swap(folded);
-        folded.resize(m);
-        fold_fixed(h.data(), ht, hk, 3, m, folded.data());
-        h.swap(folded);
+        // Both vectors in one call (g's m outputs, then h's), so that their
+        // additions share rounds.
+        std::vector<const FixedTable*> terms[3];
+        const size_t offs[3] = {2 * m, m, 3 * m};
+        for (int t = 0; t < 3; ++t) {
+          terms[t].assign(g_tab.begin() + offs[t], g_tab.begin() + offs[t] + m);
+          terms[t].insert(terms[t].end(), h_tab.begin() + offs[t], h_tab.begin() + offs[t] + m);
+        }
+        const FixedTable* const* tt[3] = {terms[0].data(), terms[1].data(), terms[2].data()};
+        const Fr ks2[6] = {k1g, kg, kg * k1g, k1h, kh, kh * k1h};
+        std::vector<G1Affine> lo(g.begin(), g.begin() + m), folded(2 * m);
+        lo.insert(lo.end(), h.begin(), h.begin() + m);
+        fold_fixed(lo.data(), tt, ks2, 3, 2 * m, folded.data(), 2);
+        g.assign(folded.begin(), folded.begin() + m);
+        h.assign(folded.begin() + m, folded.end());
       }
       k1g = kg;
       k1h = kh;

@@ -613,6 +613,12 @@ TEST(Curve, FixedTableFoldEqualsProducts) {
       const G1Jac want = add(add_mixed(mul_vartime(ps[i], k2s[0]), lo[i]), mul_vartime(ps[n - 1 - i], k2s[1]));
       EXPECT_EQ(got[i], to_affine_vartime(want)) << i;
     }
+    // Three groups of three outputs, each with scalars of its own.
+    const Fr gks[3] = {k, k + Fr::one(), -k};
+    fold_fixed(lo.data(), one, gks, 1, n, got.data(), 3);
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(got[i], to_affine_vartime(add_mixed(mul_vartime(ps[i], gks[i / 3]), lo[i]))) << i;
+    }
   }
 }
 
