@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "group/batch_affine.hpp"
@@ -292,6 +293,13 @@ NACREL_IFMA_INLINE void invert_lanes_vartime(Fv* v, const Fv& P2, const Fv& P) {
 struct Planes {
   uint64_t* mem = nullptr;
   size_t cap = 0;
+  Planes() = default;
+  Planes(const Planes&) = delete;
+  Planes& operator=(Planes&& o) noexcept {
+    std::swap(mem, o.mem);
+    std::swap(cap, o.cap);
+    return *this;
+  }
   ~Planes() { std::free(mem); }
   void reserve(size_t n) {
     n = (n + 7) / 8 * 8;  // every plane 64-byte aligned
@@ -347,6 +355,22 @@ struct BucketWork {
   Group* groups = nullptr;
   size_t groups_cap = 0;
   ~BucketWork() { std::free(groups); }
+  // After a very large sum (beyond aggregated proofs of 64 x 16 bits) the
+  // buffers are given back rather than held by the thread.
+  void trim() {
+    constexpr size_t kKeptPoints = size_t(1) << 17;  // planes of about 10 MB
+    if (e.cap > kKeptPoints) e = Planes();
+    if (groups_cap > kKeptPoints / 16) {
+      std::free(groups);
+      groups = nullptr;
+      groups_cap = 0;
+    }
+    if (idx.capacity() > kKeptPoints) {
+      idx = {};
+      pi = {};
+      qi = {};
+    }
+  }
   void reserve_groups(size_t ng) {
     if (ng <= groups_cap) return;
     std::free(groups);
@@ -509,6 +533,7 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
     if (len[b] == 0) continue;
     pts[start[b]] = plane_point(e, w.idx[start[b]]);
   }
+  w.trim();
 }
 
 // Fixed tables (build_fixed_tables_wide): eight points at a time, their
@@ -803,6 +828,11 @@ bool add_pairs_ct_wide(const CtPoint* in, CtPoint* out, size_t m, size_t row_pai
   }
   add_pairs_ct_ifma(in, out, m, row_pairs, out_stride, scratch.p);
   secure_wipe(scratch.p, ng * sizeof(CtGroup));
+  if (scratch.cap > 8192) {  // about 20 MB: not held after a very large sum
+    std::free(scratch.p);
+    scratch.p = nullptr;
+    scratch.cap = 0;
+  }
   return true;
 #else
   (void)in;
