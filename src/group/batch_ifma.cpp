@@ -1,10 +1,13 @@
-// sum_buckets_affine on AVX-512 IFMA: eight pairs at a time, the field
-// elements on five 52-bit limbs. Public data only (variable time).
+// Batched affine point arithmetic on AVX-512 IFMA, eight lanes at a time, the
+// field elements on five 52-bit limbs: the variable-time bucket sums
+// (sum_buckets_affine), the constant-time pair additions of the
+// constant-time sums (add_pairs_ct_wide) and the fixed tables
+// (build_fixed_tables_wide).
 //
 // The limbs hold the same integers as Fq's Montgomery words (a*2^256 mod p),
-// so nothing is converted but the limb split. The IFMA Montgomery product
-// divides by 2^260; with one operand shifted left by four bits first,
-// (16a)(b)/2^260 = ab/2^256, the product of Fq. Bounds: p < 2^254, every
+// so nothing is converted but the limb split. The IFMA Montgomery reduction
+// divides by 2^260; with the product shifted left by four bits first,
+// 16ab/2^260 = ab/2^256, the product of Fq. Bounds: p < 2^254, every
 // product takes a < 2p and b < 2^255 and gives a result below 2p; sums and
 // differences are kept below those bounds, and every stored value is
 // reduced (below p), so that equal limbs mean equal elements.
@@ -116,10 +119,15 @@ NACREL_IFMA_INLINE void carry_up_signed(__m512i* t) {
   }
 }
 
-// The Montgomery reduction of a ten-limb product t (limbs below 2^61):
-// t/2^260 mod p, below 2p when t < 2^260 * p.
+// Fq's product from a ten-limb integer product t (limbs below 2^57): the
+// limbs hold Fq's Montgomery integers (x*2^256 mod p) and the IFMA
+// reduction divides by 2^260, so t is taken times 16 first (a shift within
+// each limb) and reduced: 16t/2^260 = t/2^256 mod p, below 2p when
+// t < 2^256 * p.
 NACREL_IFMA_INLINE Fv reduce_product(__m512i* t, const __m512i* p, __m512i pinv) {
   const __m512i zero = _mm512_setzero_si512();
+  #pragma GCC unroll 10
+  for (int k = 0; k < 10; ++k) t[k] = _mm512_slli_epi64(t[k], 4);
   #pragma GCC unroll 5
   for (int i = 0; i < 5; ++i) {
     const __m512i m = _mm512_madd52lo_epu64(zero, t[i], pinv);
@@ -138,10 +146,7 @@ NACREL_IFMA_INLINE Fv reduce_product(__m512i* t, const __m512i* p, __m512i pinv)
 }
 
 // a*b mod p (Fq's product) for a < 2p, b < 2^255: the result is below 2p.
-// The limbs hold Fq's Montgomery integers (x*2^256 mod p) and the IFMA
-// reduction divides by 2^260, so the product is taken times 16 first:
-// 16ab/2^260 = ab/2^256. Every limb of the product is below 2^56 (ten
-// halves of 52-bit products), so the shift stays within the limb.
+// Every limb of the product is below 2^56 (ten halves of 52-bit products).
 NACREL_IFMA_INLINE Fv mul(const Fv& a, const Fv& b, const __m512i* p, __m512i pinv) {
   const __m512i zero = _mm512_setzero_si512();
   __m512i t[10];
@@ -154,8 +159,6 @@ NACREL_IFMA_INLINE Fv mul(const Fv& a, const Fv& b, const __m512i* p, __m512i pi
     #pragma GCC unroll 5
     for (int j = 0; j < 5; ++j) t[i + j + 1] = _mm512_madd52hi_epu64(t[i + j + 1], a.l[j], b.l[i]);
   }
-  #pragma GCC unroll 10
-  for (int k = 0; k < 10; ++k) t[k] = _mm512_slli_epi64(t[k], 4);
   return reduce_product(t, p, pinv);
 }
 
@@ -180,8 +183,6 @@ NACREL_IFMA_INLINE Fv sqr(const Fv& a, const __m512i* p, __m512i pinv) {
     t[2 * i] = _mm512_madd52lo_epu64(t[2 * i], a.l[i], a.l[i]);
     t[2 * i + 1] = _mm512_madd52hi_epu64(t[2 * i + 1], a.l[i], a.l[i]);
   }
-  #pragma GCC unroll 10
-  for (int k = 0; k < 10; ++k) t[k] = _mm512_slli_epi64(t[k], 4);
   return reduce_product(t, p, pinv);
 }
 
@@ -252,9 +253,10 @@ NACREL_IFMA_INLINE void words_of_limbs(const Fv& v, __m512i* w) {
 }
 
 // Replaces the lanes of v[0 .. count) (none zero) by their inverses, with
-// one variable-time Fq inversion for all of them.
-template <int count>
-NACREL_IFMA_INLINE void invert_lanes_vartime(Fv* v, const Fv& P2, const Fv& P) {
+// one Fq inversion for all of them: inverse_ct for secret lanes (and the
+// scratch wiped), inverse_vartime for public ones.
+template <bool kSecret, int count>
+NACREL_IFMA_INLINE void invert_lanes(Fv* v, const Fv& P2, const Fv& P) {
   alignas(64) uint64_t limbs[count][5][8];
   for (int c = 0; c < count; ++c) {
     const Fv red = reduce4(v[c], P2, P);
@@ -270,18 +272,29 @@ NACREL_IFMA_INLINE void invert_lanes_vartime(Fv* v, const Fv& P2, const Fv& P) {
     pre[k] = run;
     run = run * e[k];
   }
-  Fq inv = run.inverse_vartime();
+  Fq inv = kSecret ? run.inverse_ct() : run.inverse_vartime();
   for (int k = 8 * count; k-- > 0;) {
-    const Fq ek = inv * pre[k];
+    Fq ek = inv * pre[k];
     inv = inv * e[k];
     uint64_t li[5];
     to_limbs(ek.v, li);
     #pragma GCC unroll 5
     for (int j = 0; j < 5; ++j) limbs[k / 8][j][k % 8] = li[j];
+    if constexpr (kSecret) {
+      secure_wipe(&ek, sizeof ek);
+      secure_wipe(li, sizeof li);
+    }
   }
   for (int c = 0; c < count; ++c) {
     #pragma GCC unroll 5
     for (int j = 0; j < 5; ++j) v[c].l[j] = _mm512_load_si512(limbs[c][j]);
+  }
+  if constexpr (kSecret) {
+    secure_wipe(limbs, sizeof limbs);
+    secure_wipe(e, sizeof e);
+    secure_wipe(pre, sizeof pre);
+    secure_wipe(&run, sizeof run);
+    secure_wipe(&inv, sizeof inv);
   }
 }
 
@@ -469,7 +482,7 @@ NACREL_IFMA NACREL_FLATTEN void sum_segments(BucketWork& w, size_t& top, const s
       groups[g].prefix = acc[g & 1];
       acc[g & 1] = mul(acc[g & 1], groups[g].den, P.l, pinv);
     }
-    invert_lanes_vartime<2>(acc, P2, P);
+    invert_lanes<false, 2>(acc, P2, P);
     for (size_t g = ng; g-- > 0;) {
       Group& gr = groups[g];
       gr.prefix = mul(acc[g & 1], gr.prefix, P.l, pinv);  // now 1/den
@@ -603,7 +616,7 @@ NACREL_IFMA NACREL_FLATTEN void build_fixed_tables_ifma(const G1Affine* points, 
     jac[k].prefix = acc;
     acc = mul(acc, jac[k].Z, P.l, pinv);
   }
-  invert_lanes_vartime<1>(&acc, P2, P);
+  invert_lanes<false, 1>(&acc, P2, P);
   Fq beta_fq = glv_endo(G1Affine{Fq::one(), Fq::one(), false}).x;
   uint64_t beta_l[5];
   to_limbs(beta_fq.v, beta_l);
@@ -706,42 +719,8 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
     acc = mul(acc, gr.den, P.l, pinv);
   }
   // The eight lane products inverted together through Fq, in constant time.
-  Fv lane;
-  {
-    const Fv red = reduce4(acc, P2, P);
-    alignas(64) uint64_t limbs[5][8];
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[j], red.l[j]);
-    Fq v[8], pre[8];
-    for (int l = 0; l < 8; ++l) {
-      const uint64_t li[5] = {limbs[0][l], limbs[1][l], limbs[2][l], limbs[3][l], limbs[4][l]};
-      from_limbs(li, v[l].v);
-    }
-    Fq run = Fq::one();
-    for (int l = 0; l < 8; ++l) {
-      pre[l] = run;
-      run = run * v[l];
-    }
-    Fq inv = run.inverse_ct();
-    for (int l = 8; l-- > 0;) {
-      const Fq vi = inv * pre[l];
-      inv = inv * v[l];
-      v[l] = vi;
-    }
-    for (int l = 0; l < 8; ++l) {
-      uint64_t li[5];
-      to_limbs(v[l].v, li);
-      #pragma GCC unroll 5
-      for (int j = 0; j < 5; ++j) limbs[j][l] = li[j];
-    }
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) lane.l[j] = _mm512_load_si512(limbs[j]);
-    secure_wipe(limbs, sizeof limbs);
-    secure_wipe(v, sizeof v);
-    secure_wipe(pre, sizeof pre);
-    secure_wipe(&run, sizeof run);
-    secure_wipe(&inv, sizeof inv);
-  }
+  Fv lane = acc;
+  invert_lanes<true, 1>(&lane, P2, P);
   const __m512i ones = _mm512_set1_epi64(-1);
   for (size_t g = ng; g-- > 0;) {
     const CtGroup& gr = groups[g];
