@@ -467,44 +467,43 @@ void os_random_bytes(void* buf, size_t len) {
   ct::secret_drawn(buf, total);
 }
 
+namespace {
+
+// The element of a draw of four words (least significant first), top two
+// bits cleared, when it is below r; false (drop it) otherwise. Whether a
+// draw was kept tells nothing about the draws that are.
+bool fr_of_draw(U256& x, Fr& out) {
+  x.w[3] &= ~uint64_t(0) >> 2;
+  bool below = u256_lt(x, FrParams::M);
+  ct::publish(below);
+  if (below) fieldimpl::mont_mul<FrParams>(out.v, x.w, FrParams::R2.w);
+  return below;
+}
+
+}  // namespace
+
 Fr fr_random() {
   Wiped<U256> x;
-  for (;;) {
-    os_random_bytes(x->w, sizeof x->w);  // least significant word first
-    x->w[3] &= ~uint64_t(0) >> 2;
-    // A draw not below r is discarded, so whether it was below r tells
-    // nothing about the value kept.
-    bool below = u256_lt(*x, FrParams::M);
-    ct::publish(below);
-    if (below) {
-      Fr out;
-      fieldimpl::mont_mul<FrParams>(out.v, x->w, FrParams::R2.w);
-      return out;
-    }
-  }
+  Fr out;
+  do {
+    os_random_bytes(x->w, sizeof x->w);
+  } while (!fr_of_draw(*x, out));
+  return out;
 }
 
 void fr_random_nonzero(Fr* out, size_t n) {
   constexpr size_t kBatch = 64;
   Wiped<U256[kBatch]> words;
+  Wiped<Fr> f;
   size_t done = 0;
   while (done < n) {
     const size_t take = std::min(kBatch, n - done);
     os_random_bytes(*words, take * sizeof(U256));
     for (size_t k = 0; k < take && done < n; ++k) {
-      U256& x = (*words)[k];
-      x.w[3] &= ~uint64_t(0) >> 2;
-      // Whether a draw was kept tells nothing about the draws that are.
-      bool below = u256_lt(x, FrParams::M);
-      ct::publish(below);
-      if (!below) continue;
-      Fr f;
-      fieldimpl::mont_mul<FrParams>(f.v, x.w, FrParams::R2.w);
-      bool zero = f.is_zero();
+      if (!fr_of_draw((*words)[k], *f)) continue;
+      bool zero = f->is_zero();
       ct::publish(zero);
-      if (zero) continue;
-      out[done++] = f;
-      secure_wipe(&f, sizeof f);
+      if (!zero) out[done++] = *f;
     }
   }
 }
