@@ -247,64 +247,13 @@ NACREL_INLINE void scan_lanes(const CtTable::Entry* table, const uint64_t* mag, 
   }
 }
 
-// With a comb (one table per digit position) each digit has its own table
-// and is scanned alone.
-template <bool kWide>
-NACREL_INLINE void select_comb_body(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
-  for (int p = 0; p < kDigits; ++p) {
-    CtPoint* out = &leaves[p];
-    scan_lanes<kWide, 1>(comb.shifted[p].mult, mag + p, &out);
-    leaves[p].inf = word_eq_mask(mag[p], 0);
-  }
-}
-
-// The scan of every digit of one scalar: leaves[p * stride] for digit p,
-// kGroup digits per pass over the table (as many as the vector registers
-// hold accumulators for).
-template <bool kWide>
-NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, CtPoint* leaves,
-                                      size_t stride) {
-  constexpr int kGroup = kWide ? 4 : 2;
-  int p = 0;
-  for (; p + kGroup <= kDigits; p += kGroup) {
-    CtPoint* out[kGroup];
-    for (int d = 0; d < kGroup; ++d) out[d] = &leaves[size_t(p + d) * stride];
-    scan_lanes<kWide, kGroup>(table, mag + p, out);
-  }
-  for (; p < kDigits; ++p) {
-    CtPoint* out = &leaves[size_t(p) * stride];
-    scan_lanes<kWide, 1>(table, mag + p, &out);
-  }
-  for (p = 0; p < kDigits; ++p) leaves[size_t(p) * stride].inf = word_eq_mask(mag[p], 0);
-}
-
-__attribute__((noinline)) void select_digits_base(const CtTable::Entry* table, const uint64_t* mag,
-                                                  CtPoint* leaves, size_t stride) {
-  select_digits_body<false>(table, mag, leaves, stride);
-}
-
-__attribute__((noinline)) void select_comb_base(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
-  select_comb_body<false>(comb, mag, leaves);
-}
-
 #if defined(__x86_64__)
 #define NACREL_HAVE_WIDE_SCAN 1
-__attribute__((noinline, target("avx2"))) void select_comb_avx2(const CtCombTable& comb, const uint64_t* mag,
-                                                                 CtPoint* leaves) {
-  select_comb_body<true>(comb, mag, leaves);
-}
-
-__attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable::Entry* table,
-                                                                   const uint64_t* mag, CtPoint* leaves,
-                                                                   size_t stride) {
-  select_digits_body<true>(table, mag, leaves, stride);
-}
-
 // Eight 64-bit lanes hold a whole entry (x and y): one load per entry, and
 // per digit one lane-wise comparison into a mask and one masked move.
 template <int kCount>
-__attribute__((target("avx512f"), always_inline)) inline void scan_zmm(const CtTable::Entry* table,
-                                                                       const uint64_t* mag, CtPoint* const* out) {
+__attribute__((target("avx512f"), noinline)) void scan_zmm(const CtTable::Entry* table, const uint64_t* mag,
+                                                            CtPoint* const* out) {
   static_assert(sizeof(CtTable::Entry) == 64);
   __m512i acc[kCount], want[kCount];
 #pragma GCC unroll 8
@@ -323,33 +272,81 @@ __attribute__((target("avx512f"), always_inline)) inline void scan_zmm(const CtT
 #pragma GCC unroll 8
   for (int d = 0; d < kCount; ++d) _mm512_storeu_si512(out[d]->x.v, acc[d]);
 }
+#endif
 
-__attribute__((noinline, target("avx512f"))) void select_digits_avx512(const CtTable::Entry* table,
-                                                                       const uint64_t* mag, CtPoint* leaves,
-                                                                       size_t stride) {
-  constexpr int kGroup = 8;
+// kCount digits of one table in one pass, on kLanes 64-bit lanes (8: the
+// AVX-512 scan, called; 4 and 2: the vector scans above, inlined).
+template <int kLanes, int kCount>
+NACREL_INLINE void scan(const CtTable::Entry* table, const uint64_t* mag, CtPoint* const* out) {
+  if constexpr (kLanes == 8) {
+#ifdef NACREL_HAVE_WIDE_SCAN
+    scan_zmm<kCount>(table, mag, out);
+#endif
+  } else {
+    scan_lanes<kLanes == 4, kCount>(table, mag, out);
+  }
+}
+
+// With a comb (one table per digit position) each digit has its own table
+// and is scanned alone.
+template <int kLanes>
+NACREL_INLINE void select_comb_body(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
+  for (int p = 0; p < kDigits; ++p) {
+    CtPoint* out = &leaves[p];
+    scan<kLanes, 1>(comb.shifted[p].mult, mag + p, &out);
+    leaves[p].inf = word_eq_mask(mag[p], 0);
+  }
+}
+
+// The scan of every digit of one scalar: leaves[p * stride] for digit p,
+// kLanes digits per pass over the table (as many as the vector registers
+// hold accumulators for), the rest in one more pass.
+template <int kLanes>
+NACREL_INLINE void select_digits_body(const CtTable::Entry* table, const uint64_t* mag, CtPoint* leaves,
+                                      size_t stride) {
+  constexpr int kGroup = kLanes, kRest = kDigits % kGroup;
   int p = 0;
   for (; p + kGroup <= kDigits; p += kGroup) {
     CtPoint* out[kGroup];
     for (int d = 0; d < kGroup; ++d) out[d] = &leaves[size_t(p + d) * stride];
-    scan_zmm<kGroup>(table, mag + p, out);
+    scan<kLanes, kGroup>(table, mag + p, out);
   }
-  constexpr int kRest = kDigits % kGroup;
   if constexpr (kRest > 0) {
     CtPoint* out[kRest];
     for (int d = 0; d < kRest; ++d) out[d] = &leaves[size_t(p + d) * stride];
-    scan_zmm<kRest>(table, mag + p, out);
+    scan<kLanes, kRest>(table, mag + p, out);
   }
   for (p = 0; p < kDigits; ++p) leaves[size_t(p) * stride].inf = word_eq_mask(mag[p], 0);
 }
 
-__attribute__((noinline, target("avx512f"))) void select_comb_avx512(const CtCombTable& comb, const uint64_t* mag,
-                                                                     CtPoint* leaves) {
-  for (int p = 0; p < kDigits; ++p) {
-    CtPoint* out = &leaves[p];
-    scan_zmm<1>(comb.shifted[p].mult, mag + p, &out);
-    leaves[p].inf = word_eq_mask(mag[p], 0);
-  }
+__attribute__((noinline)) void select_digits_base(const CtTable::Entry* table, const uint64_t* mag,
+                                                  CtPoint* leaves, size_t stride) {
+  select_digits_body<2>(table, mag, leaves, stride);
+}
+
+__attribute__((noinline)) void select_comb_base(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
+  select_comb_body<2>(comb, mag, leaves);
+}
+
+#ifdef NACREL_HAVE_WIDE_SCAN
+__attribute__((noinline, target("avx2"))) void select_comb_avx2(const CtCombTable& comb, const uint64_t* mag,
+                                                                 CtPoint* leaves) {
+  select_comb_body<4>(comb, mag, leaves);
+}
+
+__attribute__((noinline, target("avx2"))) void select_digits_avx2(const CtTable::Entry* table,
+                                                                   const uint64_t* mag, CtPoint* leaves,
+                                                                   size_t stride) {
+  select_digits_body<4>(table, mag, leaves, stride);
+}
+
+__attribute__((noinline)) void select_digits_avx512(const CtTable::Entry* table, const uint64_t* mag,
+                                                    CtPoint* leaves, size_t stride) {
+  select_digits_body<8>(table, mag, leaves, stride);
+}
+
+__attribute__((noinline)) void select_comb_avx512(const CtCombTable& comb, const uint64_t* mag, CtPoint* leaves) {
+  select_comb_body<8>(comb, mag, leaves);
 }
 
 // The feature data is filled by a library constructor; called from another
