@@ -46,6 +46,7 @@ namespace {
 
 #define NACREL_IFMA __attribute__((target("avx512f,avx512ifma,avx512vl")))
 #define NACREL_IFMA_INLINE __attribute__((target("avx512f,avx512ifma,avx512vl"), always_inline)) inline
+#define NACREL_IFMA_LAMBDA __attribute__((target("avx512f,avx512ifma,avx512vl"), always_inline))
 
 constexpr uint64_t kMask52 = (uint64_t(1) << 52) - 1;
 
@@ -326,13 +327,6 @@ struct Planes {
   uint64_t* y(int j) { return mem + size_t(5 + j) * cap; }
 };
 
-NACREL_IFMA_INLINE Fv gather_plane(uint64_t* (Planes::*plane)(int), Planes& e, __m256i idx) {
-  Fv r;
-  #pragma GCC unroll 5
-  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_i32gather_epi64(idx, (e.*plane)(j), 8);
-  return r;
-}
-
 NACREL_IFMA_INLINE __mmask8 is_zero(const Fv& v) {
   __m512i o = v.l[0];
   #pragma GCC unroll 4
@@ -409,139 +403,220 @@ size_t rounds_for(const size_t* len, size_t segs) {
   return rounds;
 }
 
+// The ten plane pointers of a round (hoisted: the planes do not move within it).
+struct PlanePtrs {
+  uint64_t* x[5];
+  uint64_t* y[5];
+  explicit PlanePtrs(Planes& e) {
+    for (int j = 0; j < 5; ++j) {
+      x[j] = e.x(j);
+      y[j] = e.y(j);
+    }
+  }
+};
+
+NACREL_IFMA_INLINE Fv load_plane(uint64_t* const* plane, size_t at) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_load_si512(plane[j] + at);
+  return r;
+}
+NACREL_IFMA_INLINE Fv gather_plane(uint64_t* const* plane, __m256i idx) {
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_i32gather_epi64(idx, plane[j], 8);
+  return r;
+}
+
+// One round of pair additions over ng groups of eight pairs: load(g, gr)
+// puts the points of group g's pairs into gr.px, .py, .qx, .qy; the sums go
+// to the planes at top + 8g. No group depends on another but through the
+// shared inversion.
+template <class Load>
+NACREL_IFMA_INLINE void add_round(BucketWork& w, size_t top, size_t ng, Load&& load) {
+  const Consts& c = consts();
+  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
+                 _mm512_setzero_si512()}};
+  const PlanePtrs e(w.e);
+  w.reserve_groups(ng);
+  Group* groups = w.groups;
+  // Denominators and numerators of the slopes.
+  for (size_t g = 0; g < ng; ++g) {
+    Group& gr = groups[g];
+    load(g, gr);
+    gr.pinf = is_zero(gr.py);
+    gr.qinf = is_zero(gr.qy);
+    const __mmask8 fin = __mmask8(~gr.pinf & ~gr.qinf);
+    const __mmask8 eqx = equal(gr.px, gr.qx);
+    gr.gen = fin & __mmask8(~eqx);
+    gr.dbl = fin & eqx & equal(gr.py, gr.qy);  // y != 0: no point of order 2
+    gr.den = blend(gr.gen, ONE, sub_plus(gr.qx, gr.px, P));
+    gr.num = sub_plus(gr.qy, gr.py, P);
+    if (gr.dbl) {
+      const Fv xx = reduce4(sqr(gr.px, P.l, pinv), P2, P);
+      gr.den = blend(gr.dbl, gr.den, add(gr.py, gr.py));
+      gr.num = blend(gr.dbl, gr.num, sub_if_above(add(add(xx, xx), xx), P2));
+    }
+  }
+  // Running products of the denominators in two chains (even and odd
+  // groups), so that two products are in flight; one inversion for the
+  // sixteen lane products; then each group's inverse.
+  Fv acc[2] = {ONE, ONE};
+  for (size_t g = 0; g < ng; ++g) {
+    groups[g].prefix = acc[g & 1];
+    acc[g & 1] = mul(acc[g & 1], groups[g].den, P.l, pinv);
+  }
+  invert_lanes<false, 2>(acc, P2, P);
+  for (size_t g = ng; g-- > 0;) {
+    Group& gr = groups[g];
+    gr.prefix = mul(acc[g & 1], gr.prefix, P.l, pinv);  // now 1/den
+    acc[g & 1] = mul(acc[g & 1], gr.den, P.l, pinv);
+  }
+  // The sums.
+  for (size_t g = 0; g < ng; ++g) {
+    const Group& gr = groups[g];
+    const __mmask8 sum = gr.gen | gr.dbl;
+    Fv rx = zero, ry = zero;
+    if (sum) {
+      const Fv lambda = mul(gr.num, gr.prefix, P.l, pinv);
+      const Fv ll = sqr(lambda, P.l, pinv);
+      rx = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
+      const Fv t = mul(lambda, sub_plus(gr.px, rx, P), P.l, pinv);
+      ry = reduce4(sub_plus(t, gr.py, P), P2, P);
+    }
+    if (sum != 0xff) {
+      // Opposite points (and two identities) give y = 0: the identity.
+      rx = blend(sum, zero, rx);
+      ry = blend(sum, zero, ry);
+      const __mmask8 take_q = gr.pinf, take_p = gr.qinf & __mmask8(~gr.pinf);
+      rx = blend(take_q, blend(take_p, rx, gr.px), gr.qx);
+      ry = blend(take_q, blend(take_p, ry, gr.py), gr.qy);
+    }
+    const size_t at = top + 8 * g;
+    #pragma GCC unroll 5
+    for (int j = 0; j < 5; ++j) {
+      _mm512_store_si512(e.x[j] + at, rx.l[j]);
+      _mm512_store_si512(e.y[j] + at, ry.l[j]);
+    }
+  }
+}
+
 // Sums the points of every segment b, the points with indices
 // w.idx[start[b] .. start[b] + len[b]) in the planes. Each round pairs the
 // points of every segment, (e[2k], e[2k + 1]), and appends their sums to the
 // planes at top (a multiple of 8, moved on); a segment's index list is
 // replaced by its sums' indices (and its odd point out, last). The pairs of
-// a round are read by index (gathers) and their sums written eight at a
-// time. On return len[b] <= 1 and w.idx[start[b]] indexes segment b's sum.
-// The planes must hold top + (all the points) + 8 * rounds_for(len) points.
-NACREL_IFMA NACREL_FLATTEN void sum_segments(BucketWork& w, size_t& top, const size_t* start, size_t* len,
-                                            size_t segs) {
-  const Consts& c = consts();
-  Planes& e = w.e;
-  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
-  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
-  const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
-                 _mm512_setzero_si512()}};
+// a round are read by index (gathers). On return len[b] <= 1 and
+// w.idx[start[b]] indexes segment b's sum. The planes must hold top + (all
+// the points) + 8 * rounds_for(len) points.
+NACREL_IFMA_INLINE void sum_segments(BucketWork& w, size_t& top, const size_t* start, size_t* len, size_t segs) {
   for (;;) {
     // The pairs of this round; each bucket's list becomes its sums' indices.
-    w.pi.clear();
-    w.qi.clear();
     uint32_t* idx = w.idx.data();
+    uint32_t* pi = w.pi.data();
+    uint32_t* qi = w.qi.data();
+    size_t m = 0;
     for (size_t b = 0; b < segs; ++b) {
       const size_t l = len[b];
       if (l < 2) continue;
       uint32_t* list = idx + start[b];
-      for (size_t k = 0; 2 * k + 1 < l; ++k) {
-        w.pi.push_back(list[2 * k]);
-        w.qi.push_back(list[2 * k + 1]);
-        list[k] = uint32_t(top + w.pi.size() - 1);
+      for (size_t k = 0; 2 * k + 1 < l; ++k, ++m) {
+        pi[m] = list[2 * k];
+        qi[m] = list[2 * k + 1];
+        list[k] = uint32_t(top + m);
       }
       if (l % 2) list[l / 2] = list[l - 1];
       len[b] = (l + 1) / 2;
     }
-    const size_t m = w.pi.size();
     if (m == 0) break;
     const size_t ng = (m + 7) / 8;
     for (size_t k = m; k < ng * 8; ++k) {  // spare lanes repeat pair 0
-      w.pi.push_back(w.pi[0]);
-      w.qi.push_back(w.qi[0]);
+      pi[k] = pi[0];
+      qi[k] = qi[0];
     }
-    w.reserve_groups(ng);
-    Group* groups = w.groups;
-    // Denominators and numerators of the slopes; no group depends on another.
-    for (size_t g = 0; g < ng; ++g) {
-      Group& gr = groups[g];
-      const __m256i vp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&w.pi[8 * g]));
-      const __m256i vq = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&w.qi[8 * g]));
-      gr.px = gather_plane(&Planes::x, e, vp);
-      gr.py = gather_plane(&Planes::y, e, vp);
-      gr.qx = gather_plane(&Planes::x, e, vq);
-      gr.qy = gather_plane(&Planes::y, e, vq);
-      gr.pinf = is_zero(gr.py);
-      gr.qinf = is_zero(gr.qy);
-      const __mmask8 fin = __mmask8(~gr.pinf & ~gr.qinf);
-      const __mmask8 eqx = equal(gr.px, gr.qx);
-      gr.gen = fin & __mmask8(~eqx);
-      gr.dbl = fin & eqx & equal(gr.py, gr.qy);  // y != 0: no point of order 2
-      gr.den = blend(gr.gen, ONE, sub_plus(gr.qx, gr.px, P));
-      gr.num = sub_plus(gr.qy, gr.py, P);
-      if (gr.dbl) {
-        const Fv xx = reduce4(sqr(gr.px, P.l, pinv), P2, P);
-        gr.den = blend(gr.dbl, gr.den, add(gr.py, gr.py));
-        gr.num = blend(gr.dbl, gr.num, sub_if_above(add(add(xx, xx), xx), P2));
-      }
-    }
-    // Running products of the denominators in two chains (even and odd
-    // groups), so that two products are in flight; one inversion for the
-    // sixteen lane products; then each group's inverse.
-    Fv acc[2] = {ONE, ONE};
-    for (size_t g = 0; g < ng; ++g) {
-      groups[g].prefix = acc[g & 1];
-      acc[g & 1] = mul(acc[g & 1], groups[g].den, P.l, pinv);
-    }
-    invert_lanes<false, 2>(acc, P2, P);
-    for (size_t g = ng; g-- > 0;) {
-      Group& gr = groups[g];
-      gr.prefix = mul(acc[g & 1], gr.prefix, P.l, pinv);  // now 1/den
-      acc[g & 1] = mul(acc[g & 1], gr.den, P.l, pinv);
-    }
-    // The sums; again no group depends on another.
-    for (size_t g = 0; g < ng; ++g) {
-      const Group& gr = groups[g];
-      const __mmask8 sum = gr.gen | gr.dbl;
-      Fv rx = zero, ry = zero;
-      if (sum) {
-        const Fv lambda = mul(gr.num, gr.prefix, P.l, pinv);
-        const Fv ll = sqr(lambda, P.l, pinv);
-        rx = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
-        const Fv t = mul(lambda, sub_plus(gr.px, rx, P), P.l, pinv);
-        ry = reduce4(sub_plus(t, gr.py, P), P2, P);
-      }
-      if (sum != 0xff) {
-        // Opposite points (and two identities) give y = 0: the identity.
-        rx = blend(sum, zero, rx);
-        ry = blend(sum, zero, ry);
-        const __mmask8 take_q = gr.pinf, take_p = gr.qinf & __mmask8(~gr.pinf);
-        rx = blend(take_q, blend(take_p, rx, gr.px), gr.qx);
-        ry = blend(take_q, blend(take_p, ry, gr.py), gr.qy);
-      }
-      const size_t at = top + 8 * g;
-      #pragma GCC unroll 5
-      for (int j = 0; j < 5; ++j) {
-        _mm512_store_si512(e.x(j) + at, rx.l[j]);
-        _mm512_store_si512(e.y(j) + at, ry.l[j]);
-      }
-    }
+    const PlanePtrs e(w.e);
+    add_round(w, top, ng, [&](size_t g, Group& gr) NACREL_IFMA_LAMBDA {
+      const __m256i vp = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pi + 8 * g));
+      const __m256i vq = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qi + 8 * g));
+      gr.px = gather_plane(e.x, vp);
+      gr.py = gather_plane(e.y, vp);
+      gr.qx = gather_plane(e.x, vq);
+      gr.qy = gather_plane(e.y, vq);
+    });
     top += 8 * ng;
   }
 }
 
+// The first round needs no gathers: the points are converted straight into
+// a layout where pair k of the round is (P[k], Q[k]), P and Q being two
+// areas of the planes, and each segment's odd point out goes to a third
+// area; the later rounds read their pairs by index.
 NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
                                                 std::vector<size_t>& len) {
   const size_t n = pts.size(), buckets = len.size();
-  BucketWork& w = bucket_work();
-  // The points, then every round's sums, each round's rounded up to a whole
-  // group: all the sums together are fewer than n.
-  w.e.reserve((n + 7) / 8 * 8 + n + 8 * rounds_for(len.data(), buckets));
-  w.idx.resize(n);
-  Planes& e = w.e;
-  for (size_t i = 0; i < n; ++i) {
-    uint64_t lx[5], ly[5];
-    to_limbs(pts[i].x.v, lx);
-    to_limbs(pts[i].y.v, ly);
-    const uint64_t keep = pts[i].infinity ? 0 : ~uint64_t(0);
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) {
-      e.x(j)[i] = lx[j] & keep;
-      e.y(j)[i] = ly[j] & keep;
-    }
-    w.idx[i] = uint32_t(i);
+  size_t pairs = 0, odd = 0;
+  for (size_t b = 0; b < buckets; ++b) {
+    pairs += len[b] / 2;
+    odd += len[b] % 2;
   }
-  size_t top = (n + 7) / 8 * 8;
+  const size_t ng = (pairs + 7) / 8;
+  const size_t q_at = 8 * ng, odd_at = 16 * ng;
+  size_t top = (odd_at + odd + 7) / 8 * 8;
+  BucketWork& w = bucket_work();
+  // The two areas, the odd points, then every round's sums, each round's
+  // rounded up to a whole group: all the sums together are fewer than n.
+  w.e.reserve(top + n + 8 * (rounds_for(len.data(), buckets) + 1));
+  w.idx.resize(n);
+  w.pi.resize(n / 2 + 8);
+  w.qi.resize(n / 2 + 8);
+  {
+    const PlanePtrs e(w.e);
+    auto put = [&](const G1Affine& p, size_t at) {
+      uint64_t lx[5], ly[5];
+      to_limbs(p.x.v, lx);
+      to_limbs(p.y.v, ly);
+      const uint64_t keep = p.infinity ? 0 : ~uint64_t(0);
+      #pragma GCC unroll 5
+      for (int j = 0; j < 5; ++j) {
+        e.x[j][at] = lx[j] & keep;
+        e.y[j][at] = ly[j] & keep;
+      }
+    };
+    uint32_t* idx = w.idx.data();
+    size_t k = 0, o = odd_at;
+    for (size_t b = 0; b < buckets; ++b) {
+      const size_t l = len[b];
+      const G1Affine* seg = pts.data() + start[b];
+      uint32_t* list = idx + start[b];
+      for (size_t t = 0; 2 * t + 1 < l; ++t, ++k) {
+        put(seg[2 * t], k);
+        put(seg[2 * t + 1], q_at + k);
+        list[t] = uint32_t(top + k);
+      }
+      if (l % 2) {
+        put(seg[l - 1], o);
+        list[l / 2] = uint32_t(o++);
+      }
+      len[b] = (l + 1) / 2;
+    }
+    for (; k < 8 * ng; ++k) {  // spare lanes: the identity plus the identity
+      for (int j = 0; j < 5; ++j) e.x[j][k] = e.y[j][k] = e.x[j][q_at + k] = e.y[j][q_at + k] = 0;
+    }
+  }
+  if (ng != 0) {
+    const PlanePtrs e(w.e);
+    add_round(w, top, ng, [&](size_t g, Group& gr) NACREL_IFMA_LAMBDA {
+      gr.px = load_plane(e.x, 8 * g);
+      gr.py = load_plane(e.y, 8 * g);
+      gr.qx = load_plane(e.x, q_at + 8 * g);
+      gr.qy = load_plane(e.y, q_at + 8 * g);
+    });
+    top += 8 * ng;
+  }
   sum_segments(w, top, start.data(), len.data(), buckets);
+  Planes& e = w.e;
   for (size_t b = 0; b < buckets; ++b) {
     if (len[b] == 0) continue;
     pts[start[b]] = plane_point(e, w.idx[start[b]]);
