@@ -64,7 +64,7 @@ Scalar inner_product(const std::vector<Scalar>& a, const std::vector<Scalar>& b)
 
 InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::vector<Point>& H, const Point& ux,
                                        const std::vector<Scalar>& a, const std::vector<Scalar>& b,
-                                       const Scalar* h_ratio) {
+                                       const Scalar* h_ratio, const Point* u_base, const Scalar* u_log) {
   size_t n = G.size();
   if (H.size() != n || a.size() != n || b.size() != n) fail(kLengthMismatch);
   detail::require_power_of_two(n);
@@ -100,9 +100,21 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // k1g, k1h: the first step's folding factors.
   size_t round = 0;
   Fr k1g, k1h;
-  // u joins those sums as one more table term (there are none for n = 1).
-  FixedTable u_tab;
-  if (!g_tab.empty() && n > 1) build_fixed_tables(&u, &u_tab, 1);
+  // u joins those sums as one more table term (there are none for n = 1):
+  // through the cached table of its base with u_log as a factor of its
+  // scalars, or through a table built here.
+  FixedTable u_own;
+  const FixedTable* u_tab = &u_own;
+  Fr u_factor = Fr::one();
+  if (!g_tab.empty() && n > 1) {
+    const FixedTable* base = u_base && u_log ? fixed_table_for(*u_base) : nullptr;
+    if (base) {
+      u_tab = base;
+      u_factor = u_log->fe();
+    } else {
+      build_fixed_tables(&u, &u_own, 1);
+    }
+  }
   std::vector<const FixedTable*> lr_tab(2 * (n + 1));
   std::vector<Fr> lr_ks(2 * (n + 1));
 
@@ -234,8 +246,9 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_tab[o + i] = g_tab[g_off + i];
           lr_tab[o + m + i] = h_tab[h_off + i];
         }
-        lr_tab[o + 2 * m] = &u_tab;
-        std::copy(ks.begin(), ks.begin() + 2 * m + 1, lr_ks.begin() + o);
+        lr_tab[o + 2 * m] = u_tab;
+        std::copy(ks.begin(), ks.begin() + 2 * m, lr_ks.begin() + o);
+        lr_ks[o + 2 * m] = ks[2 * m] * u_factor;
       } else if (round == 1 && !g_tab.empty()) {
         // The second step's generators are g'[i] = g[i] + k1*g[2m + i] (the
         // same for h), so its L and R are sums over the cached tables too,
@@ -252,8 +265,8 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
           lr_ks[o + 2 * m + i] = ks[m + i];
           lr_ks[o + 3 * m + i] = ks[m + i] * k1h;
         }
-        lr_tab[o + 4 * m] = &u_tab;
-        lr_ks[o + 4 * m] = ks[2 * m];
+        lr_tab[o + 4 * m] = u_tab;
+        lr_ks[o + 4 * m] = ks[2 * m] * u_factor;
       } else {
         lr[side] = msm_vartime(pts.data(), ks.data(), 2 * m + 1);
       }

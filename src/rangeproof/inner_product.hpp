@@ -48,9 +48,12 @@ struct InnerProductArg {
   // blinded by the secret vectors before they get here, so the products with
   // them (the L and R points) and the generator folding use variable-time
   // arithmetic.
+  // With u_base and u_log the caller vouches that ux = u_base * u_log; when
+  // u_base has a cached table (fixed_table_for), the products of ux read it.
   static InnerProductArg prove(const std::vector<Point>& G, const std::vector<Point>& H, const Point& ux,
                                const std::vector<Scalar>& a, const std::vector<Scalar>& b,
-                               const Scalar* h_ratio = nullptr);
+                               const Scalar* h_ratio = nullptr, const Point* u_base = nullptr,
+                               const Scalar* u_log = nullptr);
 
   // True exactly when the recursive halving verification succeeds; false
   // stands for InnerProductFailed. Evaluated as one multiscalar multiplication.

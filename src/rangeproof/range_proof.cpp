@@ -293,7 +293,7 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   // neither is formed here.
   const Scalar y_inv("y^-1", N > 1 ? detail::inverse_public(yf, "challenge y") : Fr::one());
   proof.inner_product_proof = InnerProductArg::prove(g_vec, h_vec, Gx, scalars_of(lvec, "lvec"),
-                                                     scalars_of(rvec, "rvec"), &y_inv);
+                                                     scalars_of(rvec, "rvec"), &y_inv, &G, &ux);
   return proof;
 }
 

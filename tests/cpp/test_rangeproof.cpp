@@ -405,6 +405,12 @@ TEST(InnerProductArg, SameProofAsThePlainHalvingProver) {
     EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, u, a, b, &rho).to_json_text(),
               ref_ipa_prove(gv.g_vec, scaled, u, a, b).to_json_text())
         << n;
+    // u given as a multiple of the generator, whose cached table then serves.
+    const Scalar k = Scalar::random();
+    const Point uk = Point::generator() * k;
+    EXPECT_EQ(InnerProductArg::prove(gv.g_vec, gv.h_vec, uk, a, b, &rho, &Point::generator(), &k).to_json_text(),
+              ref_ipa_prove(gv.g_vec, scaled, uk, a, b).to_json_text())
+        << n;
   }
 }
 
