@@ -67,6 +67,20 @@ void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& s
 // The same on AVX-512 IFMA, eight pairs at a time, when that path is on;
 // false (nothing done) otherwise. (batch_ifma.cpp)
 bool sum_buckets_wide(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len);
+// A point read where it is stored, negated when negate is set.
+struct PointRef {
+  const G1Affine* p;
+  bool negate;
+};
+// out[b] = the sum of the points refs[start[b] .. start[b] + len[b]) for
+// every segment b < buckets (the identity when len[b] = 0), by the same
+// rounds of affine additions as sum_buckets_affine, without copying the
+// points first.
+void sum_bucket_refs(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets, G1Affine* out);
+// The same on AVX-512 IFMA when that path is on; false (nothing done)
+// otherwise. (batch_ifma.cpp)
+bool sum_bucket_refs_wide(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets,
+                          G1Affine* out);
 // build_fixed_tables on AVX-512 IFMA, eight points at a time, when that path
 // is on; false (nothing done) otherwise. (batch_ifma.cpp)
 bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n);

@@ -359,6 +359,7 @@ inline G1Affine plane_point(Planes& e, size_t i) {
 struct BucketWork {
   Planes e;
   std::vector<uint32_t> idx, pi, qi;
+  std::vector<size_t> len;  // a copy of the segment lengths, when the caller keeps its own
   Group* groups = nullptr;
   size_t groups_cap = 0;
   ~BucketWork() { std::free(groups); }
@@ -552,10 +553,12 @@ NACREL_IFMA_INLINE void sum_segments(BucketWork& w, size_t& top, const size_t* s
 // The first round needs no gathers: the points are converted straight into
 // a layout where pair k of the round is (P[k], Q[k]), P and Q being two
 // areas of the planes, and each segment's odd point out goes to a third
-// area; the later rounds read their pairs by index.
-NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
-                                                std::vector<size_t>& len) {
-  const size_t n = pts.size(), buckets = len.size();
+// area; the later rounds read their pairs by index. point(i) gives the i-th
+// input point and whether to negate it; done(b, sum) takes segment b's sum
+// for every non-empty segment. len is consumed.
+template <class Point, class Done>
+NACREL_IFMA_INLINE void sum_buckets_ifma(size_t n, Point&& point, const size_t* start, size_t* len, size_t buckets,
+                                         Done&& done) {
   size_t pairs = 0, odd = 0;
   for (size_t b = 0; b < buckets; ++b) {
     pairs += len[b] / 2;
@@ -567,17 +570,19 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
   BucketWork& w = bucket_work();
   // The two areas, the odd points, then every round's sums, each round's
   // rounded up to a whole group: all the sums together are fewer than n.
-  w.e.reserve(top + n + 8 * (rounds_for(len.data(), buckets) + 1));
+  w.e.reserve(top + n + 8 * (rounds_for(len, buckets) + 1));
   w.idx.resize(n);
   w.pi.resize(n / 2 + 8);
   w.qi.resize(n / 2 + 8);
   {
     const PlanePtrs e(w.e);
-    auto put = [&](const G1Affine& p, size_t at) {
+    auto put = [&](size_t i, size_t at) {
+      const auto [p, negate] = point(i);
+      const Fq y = negate ? -p->y : p->y;
       uint64_t lx[5], ly[5];
-      to_limbs(p.x.v, lx);
-      to_limbs(p.y.v, ly);
-      const uint64_t keep = p.infinity ? 0 : ~uint64_t(0);
+      to_limbs(p->x.v, lx);
+      to_limbs(y.v, ly);
+      const uint64_t keep = p->infinity ? 0 : ~uint64_t(0);
       #pragma GCC unroll 5
       for (int j = 0; j < 5; ++j) {
         e.x[j][at] = lx[j] & keep;
@@ -587,16 +592,15 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
     uint32_t* idx = w.idx.data();
     size_t k = 0, o = odd_at;
     for (size_t b = 0; b < buckets; ++b) {
-      const size_t l = len[b];
-      const G1Affine* seg = pts.data() + start[b];
-      uint32_t* list = idx + start[b];
+      const size_t l = len[b], s = start[b];
+      uint32_t* list = idx + s;
       for (size_t t = 0; 2 * t + 1 < l; ++t, ++k) {
-        put(seg[2 * t], k);
-        put(seg[2 * t + 1], q_at + k);
+        put(s + 2 * t, k);
+        put(s + 2 * t + 1, q_at + k);
         list[t] = uint32_t(top + k);
       }
       if (l % 2) {
-        put(seg[l - 1], o);
+        put(s + l - 1, o);
         list[l / 2] = uint32_t(o++);
       }
       len[b] = (l + 1) / 2;
@@ -615,13 +619,44 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
     });
     top += 8 * ng;
   }
-  sum_segments(w, top, start.data(), len.data(), buckets);
+  sum_segments(w, top, start, len, buckets);
   Planes& e = w.e;
   for (size_t b = 0; b < buckets; ++b) {
-    if (len[b] == 0) continue;
-    pts[start[b]] = plane_point(e, w.idx[start[b]]);
+    if (len[b] != 0) done(b, plane_point(e, w.idx[start[b]]));
   }
   w.trim();
+}
+
+NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, const std::vector<size_t>& start,
+                                                std::vector<size_t>& len) {
+  G1Affine* p = pts.data();
+  sum_buckets_ifma(
+      pts.size(), [p](size_t i) { return std::pair<const G1Affine*, bool>(p + i, false); }, start.data(), len.data(),
+      len.size(), [&](size_t b, const G1Affine& sum) { p[start[b]] = sum; });
+}
+
+NACREL_IFMA NACREL_FLATTEN void sum_bucket_refs_ifma(const PointRef* refs, const size_t* start, const size_t* len,
+                                                    size_t buckets, G1Affine* out) {
+  size_t n = 0;
+  for (size_t b = 0; b < buckets; ++b) {
+    out[b] = G1Affine::identity();
+    n = std::max(n, start[b] + len[b]);
+  }
+  std::vector<size_t>& left = bucket_work().len;
+  left.assign(len, len + buckets);
+  sum_buckets_ifma(
+      n,
+      [refs, n](size_t i) {
+        // The points are spread over the tables: fetch ahead.
+        constexpr size_t kAhead = 8;
+        if (i + kAhead < n) {
+          const char* q = reinterpret_cast<const char*>(refs[i + kAhead].p);
+          __builtin_prefetch(q);
+          __builtin_prefetch(q + sizeof(G1Affine) - 1);
+        }
+        return std::pair<const G1Affine*, bool>(refs[i].p, refs[i].negate);
+      },
+      start, left.data(), buckets, [out](size_t b, const G1Affine& sum) { out[b] = sum; });
 }
 
 // Fixed tables (build_fixed_tables_wide): eight points at a time, their
@@ -933,6 +968,22 @@ bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n) 
   (void)points;
   (void)out;
   (void)n;
+  return false;
+#endif
+}
+
+bool sum_bucket_refs_wide(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets,
+                          G1Affine* out) {
+#ifdef NACREL_HAVE_IFMA
+  if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
+  sum_bucket_refs_ifma(refs, start, len, buckets, out);
+  return true;
+#else
+  (void)refs;
+  (void)start;
+  (void)len;
+  (void)buckets;
+  (void)out;
   return false;
 #endif
 }

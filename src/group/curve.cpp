@@ -1188,18 +1188,36 @@ NACREL_FLATTEN void sum_buckets_affine(std::vector<G1Affine>& pts, const std::ve
   }
 }
 
+void sum_bucket_refs(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets, G1Affine* out) {
+  size_t n = 0;
+  for (size_t b = 0; b < buckets; ++b) n += len[b];
+  if (n >= 64 && sum_bucket_refs_wide(refs, start, len, buckets, out)) return;
+  // Portable: the points copied into place, then summed there.
+  std::vector<size_t> st(buckets), ln(len, len + buckets);
+  std::vector<G1Affine> pts(n);
+  size_t at = 0;
+  for (size_t b = 0; b < buckets; ++b) {
+    st[b] = at;
+    for (size_t k = 0; k < len[b]; ++k, ++at) {
+      const PointRef& r = refs[start[b] + k];
+      pts[at] = r.negate ? neg(*r.p) : *r.p;
+    }
+  }
+  sum_buckets_affine(pts, st, ln);
+  for (size_t b = 0; b < buckets; ++b) out[b] = ln[b] ? pts[st[b]] : G1Affine::identity();
+}
+
 namespace {
 
 // For each group g < groups of count buckets (bucket b of group g being
-// pts[start[g * count + b]] when len[g * count + b] != 0, summed buckets):
+// bucket[g * count + b], the identity when empty):
 // out[g] = sum over b of (b + 1) * bucket, and plain[g] = the plain sum of
 // the group's buckets. With b = a*W + c the weighted sum is
 // W * sum_a a*C_a + sum_c (c + 1)*D_c for the row sums C_a and the column
 // sums D_c; all rows and columns of all groups are summed affinely together
 // (each bucket goes into one of each), which leaves R + W running sums per
 // group instead of R*W.
-NACREL_FLATTEN void weighted_bucket_sums(const std::vector<G1Affine>& pts, const std::vector<size_t>& start,
-                                         const std::vector<size_t>& len, size_t count, size_t groups, G1Jac* out,
+NACREL_FLATTEN void weighted_bucket_sums(const G1Affine* bucket, size_t count, size_t groups, G1Jac* out,
                                          G1Jac* plain) {
   int lg = 0;
   while ((size_t(1) << lg) < count) ++lg;
@@ -1207,7 +1225,7 @@ NACREL_FLATTEN void weighted_bucket_sums(const std::vector<G1Affine>& pts, const
   std::vector<size_t> seg_len(groups * segs, 0), seg_start(groups * segs + 1, 0);
   for (size_t g = 0; g < groups; ++g) {
     for (size_t b = 0; b < count; ++b) {
-      if (len[g * count + b] == 0) continue;
+      if (bucket[g * count + b].infinity) continue;
       ++seg_len[g * segs + b / W];
       ++seg_len[g * segs + R + b % W];
     }
@@ -1218,8 +1236,8 @@ NACREL_FLATTEN void weighted_bucket_sums(const std::vector<G1Affine>& pts, const
     std::vector<size_t> pos(seg_start.begin(), seg_start.end() - 1);
     for (size_t g = 0; g < groups; ++g) {
       for (size_t b = 0; b < count; ++b) {
-        if (len[g * count + b] == 0) continue;
-        const G1Affine& q = pts[start[g * count + b]];
+        const G1Affine& q = bucket[g * count + b];
+        if (q.infinity) continue;
         rc[pos[g * segs + b / W]++] = q;
         rc[pos[g * segs + R + b % W]++] = q;
       }
@@ -1286,24 +1304,15 @@ void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const
   }
   std::vector<size_t> start(len.size() + 1, 0);
   for (size_t b = 0; b < len.size(); ++b) start[b + 1] = start[b] + len[b];
-  std::vector<G1Affine> pts(items.size());
+  std::vector<PointRef> refs(items.size());
   {
-    // The table entries are spread over megabytes: fetch ahead.
-    constexpr size_t kAhead = 16;
     std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (size_t k = 0; k < items.size(); ++k) {
-      if (k + kAhead < items.size()) {
-        const char* q = reinterpret_cast<const char*>(items[k + kAhead].q);
-        __builtin_prefetch(q);
-        __builtin_prefetch(q + sizeof(G1Affine) - 1);
-      }
-      const Item& it = items[k];
-      pts[pos[it.bucket]++] = it.negate ? neg(*it.q) : *it.q;
-    }
+    for (const Item& it : items) refs[pos[it.bucket]++] = PointRef{it.q, it.negate};
   }
-  sum_buckets_affine(pts, start, len);
+  std::vector<G1Affine> bucket(len.size());
+  sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), bucket.data());
   std::vector<G1Jac> weighted(sums), plain(sums);
-  weighted_bucket_sums(pts, start, len, nb, sums, weighted.data(), plain.data());
+  weighted_bucket_sums(bucket.data(), nb, sums, weighted.data(), plain.data());
   for (size_t s = 0; s < sums; ++s) out[s] = add(dbl(weighted[s]), neg(plain[s]));
 }
 
@@ -1371,27 +1380,19 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
     }
   }
   for (size_t b = 0; b < buckets; ++b) start[b + 1] = start[b] + len[b];
-  std::vector<G1Affine> pts(start[buckets]);
+  std::vector<PointRef> refs(start[buckets]);
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
     for (size_t i = 0; i < n; ++i) {
-      // The next point's entries are fetched while this one's are placed.
-      if (i + 1 < n) {
-        for (const Digit& d : group_digits[(i + 1) / per]) {
-          const char* q = reinterpret_cast<const char*>(&tables[d.term][i + 1]->shifted[d.half][d.entry]);
-          __builtin_prefetch(q);
-          __builtin_prefetch(q + sizeof(G1Affine) - 1);
-        }
-      }
       for (const Digit& d : group_digits[i / per]) {
         const FixedTable& tab = *tables[d.term][i];
         if (tab.point().infinity) continue;
-        const G1Affine& q = tab.shifted[d.half][d.entry];
-        pts[pos[i * kBuckets + d.bucket]++] = d.negate ? neg(q) : q;
+        refs[pos[i * kBuckets + d.bucket]++] = PointRef{&tab.shifted[d.half][d.entry], d.negate};
       }
     }
   }
-  sum_buckets_affine(pts, start, len);
+  std::vector<G1Affine> bucket(buckets);
+  sum_bucket_refs(refs.data(), start.data(), len.data(), buckets, bucket.data());
   // sum_b (2b + 1) * bucket[b] = all + 2*(s0 + 2*(s1 + 2*s2)), where all is
   // the sum of the point's buckets and sk the sum of those whose index has
   // bit k set: the four sums of every point in one call, then seven rounds
@@ -1414,9 +1415,9 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
       for (size_t b = 0; b < kBuckets; ++b) {
         const size_t at = i * kBuckets + b;
         if (len[at] == 0) continue;
-        parts[pos[i * kParts]++] = pts[start[at]];
+        parts[pos[i * kParts]++] = bucket[at];
         for (size_t k = 0; k < 3; ++k) {
-          if ((b >> k) & 1) parts[pos[i * kParts + 1 + k]++] = pts[start[at]];
+          if ((b >> k) & 1) parts[pos[i * kParts + 1 + k]++] = bucket[at];
         }
       }
     }

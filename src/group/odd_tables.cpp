@@ -115,18 +115,19 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
   }
   std::vector<size_t> start(len.size() + 1, 0);
   for (size_t g = 0; g < len.size(); ++g) start[g + 1] = start[g] + len[g];
-  std::vector<G1Affine> pts(items.size());
+  std::vector<PointRef> refs(items.size());
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (const Item& it : items) pts[pos[it.seg]++] = it.negate ? neg(*it.q) : *it.q;
+    for (const Item& it : items) refs[pos[it.seg]++] = PointRef{it.q, it.negate};
   }
-  sum_buckets_affine(pts, start, len);
+  std::vector<G1Affine> column(len.size());
+  sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), column.data());
   for (size_t s = 0; s < sums; ++s) {
     G1Jac acc = G1Jac::identity();
     for (int bit = kPositions - 1; bit >= 0; --bit) {
       if (!acc.is_identity()) acc = dbl(acc);
-      const size_t g = s * kPositions + size_t(bit);
-      if (len[g] != 0 && !pts[start[g]].infinity) acc = add_mixed(acc, pts[start[g]]);
+      const G1Affine& c = column[s * kPositions + size_t(bit)];
+      if (!c.infinity) acc = add_mixed(acc, c);
     }
     out[s] = acc;
   }
