@@ -475,18 +475,11 @@ NACREL_IFMA_INLINE void add_round(BucketWork& w, size_t top, size_t ng, Load&& l
     gr.prefix = mul(acc[g & 1], gr.prefix, P.l, pinv);  // now 1/den
     acc[g & 1] = mul(acc[g & 1], gr.den, P.l, pinv);
   }
-  // The sums.
-  for (size_t g = 0; g < ng; ++g) {
-    const Group& gr = groups[g];
+  // The sums, two groups at a time so that two chains of dependent products
+  // are in flight. Lanes outside the general and doubling cases take their
+  // result from the masks.
+  auto finish = [&](const Group& gr, Fv rx, Fv ry, size_t g) NACREL_IFMA_LAMBDA {
     const __mmask8 sum = gr.gen | gr.dbl;
-    Fv rx = zero, ry = zero;
-    if (sum) {
-      const Fv lambda = mul(gr.num, gr.prefix, P.l, pinv);
-      const Fv ll = sqr(lambda, P.l, pinv);
-      rx = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
-      const Fv t = mul(lambda, sub_plus(gr.px, rx, P), P.l, pinv);
-      ry = reduce4(sub_plus(t, gr.py, P), P2, P);
-    }
     if (sum != 0xff) {
       // Opposite points (and two identities) give y = 0: the identity.
       rx = blend(sum, zero, rx);
@@ -501,6 +494,28 @@ NACREL_IFMA_INLINE void add_round(BucketWork& w, size_t top, size_t ng, Load&& l
       _mm512_store_si512(e.x[j] + at, rx.l[j]);
       _mm512_store_si512(e.y[j] + at, ry.l[j]);
     }
+  };
+  size_t g = 0;
+  for (; g + 1 < ng; g += 2) {
+    const Group& a = groups[g];
+    const Group& b = groups[g + 1];
+    const Fv la = mul(a.num, a.prefix, P.l, pinv);
+    const Fv lb = mul(b.num, b.prefix, P.l, pinv);
+    const Fv lla = sqr(la, P.l, pinv);
+    const Fv llb = sqr(lb, P.l, pinv);
+    const Fv xa = reduce4(sub_plus(sub_plus(lla, a.px, P), a.qx, P), P2, P);
+    const Fv xb = reduce4(sub_plus(sub_plus(llb, b.px, P), b.qx, P), P2, P);
+    const Fv ta = mul(la, sub_plus(a.px, xa, P), P.l, pinv);
+    const Fv tb = mul(lb, sub_plus(b.px, xb, P), P.l, pinv);
+    finish(a, xa, reduce4(sub_plus(ta, a.py, P), P2, P), g);
+    finish(b, xb, reduce4(sub_plus(tb, b.py, P), P2, P), g + 1);
+  }
+  if (g < ng) {
+    const Group& a = groups[g];
+    const Fv la = mul(a.num, a.prefix, P.l, pinv);
+    const Fv xa = reduce4(sub_plus(sub_plus(sqr(la, P.l, pinv), a.px, P), a.qx, P), P2, P);
+    const Fv ta = mul(la, sub_plus(a.px, xa, P), P.l, pinv);
+    finish(a, xa, reduce4(sub_plus(ta, a.py, P), P2, P), g);
   }
 }
 
