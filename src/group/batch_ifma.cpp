@@ -253,48 +253,58 @@ NACREL_IFMA_INLINE void words_of_limbs(const Fv& v, __m512i* w) {
   w[3] = _mm512_or_si512(_mm512_srli_epi64(v.l[3], 36), _mm512_slli_epi64(v.l[4], 16));
 }
 
-// Replaces the lanes of v[0 .. count) (none zero) by their inverses, with
-// one Fq inversion for all of them: inverse_ct for secret lanes (and the
-// scratch wiped), inverse_vartime for public ones.
+// Lane i of x moved to lane i + k (k > 0), or to lane i - k (k < 0); the
+// lanes left empty hold fill.
+NACREL_IFMA_INLINE Fv shift_lanes(const Fv& x, int k, const Fv& fill) {
+  const __m512i lane = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i from = _mm512_sub_epi64(lane, _mm512_set1_epi64(k));
+  const __mmask8 keep = k > 0 ? __mmask8(0xff << k) : __mmask8(0xff >> -k);
+  Fv r;
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) r.l[j] = _mm512_mask_permutexvar_epi64(fill.l[j], keep, from, x.l[j]);
+  return r;
+}
+
+// Replaces the lanes of v[0 .. count) (count 1 or 2, no lane zero) by their
+// inverses with one Fq inversion: inverse_ct for secret lanes (the scalars
+// wiped), inverse_vartime for public ones. With c = v[0] (times v[1]), the
+// products of the other lanes of c come from prefix and suffix products
+// across the lanes, so that 1/c_i = (prod c)^-1 * prod_{j != i} c_j.
 template <bool kSecret, int count>
 NACREL_IFMA_INLINE void invert_lanes(Fv* v, const Fv& P2, const Fv& P) {
-  alignas(64) uint64_t limbs[count][5][8];
-  for (int c = 0; c < count; ++c) {
-    const Fv red = reduce4(v[c], P2, P);
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[c][j], red.l[j]);
+  static_assert(count == 1 || count == 2);
+  const Consts& k = consts();
+  const Fv ONE = splat(k.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(k.pinv));
+  const Fv c = count == 2 ? mul(v[0], v[1], P.l, pinv) : v[0];
+  Fv pre = c, suf = c;  // inclusive prefix and suffix products
+  for (int s = 1; s < 8; s *= 2) {
+    pre = mul(pre, shift_lanes(pre, s, ONE), P.l, pinv);
+    suf = mul(suf, shift_lanes(suf, -s, ONE), P.l, pinv);
   }
-  Fq e[8 * count], pre[8 * count];
-  Fq run = Fq::one();
-  for (int k = 0; k < 8 * count; ++k) {
-    const int c = k / 8, l = k % 8;
-    const uint64_t li[5] = {limbs[c][0][l], limbs[c][1][l], limbs[c][2][l], limbs[c][3][l], limbs[c][4][l]};
-    from_limbs(li, e[k].v);
-    pre[k] = run;
-    run = run * e[k];
-  }
-  Fq inv = kSecret ? run.inverse_ct() : run.inverse_vartime();
-  for (int k = 8 * count; k-- > 0;) {
-    Fq ek = inv * pre[k];
-    inv = inv * e[k];
-    uint64_t li[5];
-    to_limbs(ek.v, li);
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) limbs[k / 8][j][k % 8] = li[j];
-    if constexpr (kSecret) {
-      secure_wipe(&ek, sizeof ek);
-      secure_wipe(li, sizeof li);
-    }
-  }
-  for (int c = 0; c < count; ++c) {
-    #pragma GCC unroll 5
-    for (int j = 0; j < 5; ++j) v[c].l[j] = _mm512_load_si512(limbs[c][j]);
+  const Fv others = mul(shift_lanes(pre, 1, ONE), shift_lanes(suf, -1, ONE), P.l, pinv);
+  // The product of all lanes is lane 7 of pre; inverted through Fq.
+  const Fv total = reduce4(pre, P2, P);
+  alignas(64) uint64_t limbs[5][8];
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) _mm512_store_si512(limbs[j], total.l[j]);
+  uint64_t li[5] = {limbs[0][7], limbs[1][7], limbs[2][7], limbs[3][7], limbs[4][7]};
+  Fq t;
+  from_limbs(li, t.v);
+  Fq inv = kSecret ? t.inverse_ct() : t.inverse_vartime();
+  to_limbs(inv.v, li);
+  const Fv c_inv = mul(splat(li), others, P.l, pinv);
+  if constexpr (count == 2) {
+    const Fv v0 = v[0];
+    v[0] = mul(v[1], c_inv, P.l, pinv);
+    v[1] = mul(v0, c_inv, P.l, pinv);
+  } else {
+    v[0] = c_inv;
   }
   if constexpr (kSecret) {
     secure_wipe(limbs, sizeof limbs);
-    secure_wipe(e, sizeof e);
-    secure_wipe(pre, sizeof pre);
-    secure_wipe(&run, sizeof run);
+    secure_wipe(li, sizeof li);
+    secure_wipe(&t, sizeof t);
     secure_wipe(&inv, sizeof inv);
   }
 }
