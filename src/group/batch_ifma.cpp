@@ -887,6 +887,190 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
   secure_wipe(&acc, sizeof acc);
 }
 
+// Constant-time column sums (sum_columns_ct_wide). The leaves move once into
+// limb planes (x, y and the identity mask), column-major with the rows
+// padded to whole groups of eight: leaf i of row p at i * rb + p. A tree
+// level then adds blocks 2j and 2j + 1 into block j, every group of eight
+// pairs read and written by plain vector loads and stores at addresses that
+// depend on (j, group) alone; two buffers alternate between levels.
+
+constexpr int kCtPlanes = 11;  // five limbs of x, five of y, the mask
+
+struct CtPlanes {
+  uint64_t* mem = nullptr;
+  size_t cap = 0;  // points per buffer
+  CtPlanes() = default;
+  CtPlanes(const CtPlanes&) = delete;
+  CtPlanes& operator=(CtPlanes&& o) noexcept {
+    std::swap(mem, o.mem);
+    std::swap(cap, o.cap);
+    return *this;
+  }
+  ~CtPlanes() { std::free(mem); }
+  void reserve(size_t n) {
+    n = (n + 7) / 8 * 8;
+    if (n <= cap) return;
+    std::free(mem);
+    mem = static_cast<uint64_t*>(std::aligned_alloc(64, 2 * kCtPlanes * n * sizeof(uint64_t)));
+    cap = mem ? n : 0;
+    if (!mem) throw std::bad_alloc();
+  }
+  uint64_t* plane(int buf, int q) { return mem + (size_t(buf) * kCtPlanes + size_t(q)) * cap; }
+};
+
+struct CtLevelGroup {
+  Fv den, num, prefix;
+  __mmask8 pinf, qinf, opp;
+};
+
+NACREL_IFMA NACREL_FLATTEN void sum_columns_ct_ifma(const CtPoint* leaves, size_t rows, size_t width, size_t stride,
+                                                   CtPoint* out, CtPlanes& pl, CtLevelGroup* groups) {
+  const Consts& c = consts();
+  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const __m512i zero = _mm512_setzero_si512(), ones = _mm512_set1_epi64(-1);
+  const size_t rb = (rows + 7) / 8 * 8, gpb = rb / 8;  // lanes and groups per block
+  auto planes = [&](int buf, uint64_t** x, uint64_t** y, uint64_t*& inf) {
+    for (int j = 0; j < 5; ++j) {
+      x[j] = pl.plane(buf, j);
+      y[j] = pl.plane(buf, 5 + j);
+    }
+    inf = pl.plane(buf, 10);
+  };
+  {
+    // The leaves into buffer 0; the padding lanes are identities.
+    uint64_t *X[5], *Y[5], *I;
+    planes(0, X, Y, I);
+    const uint64_t* src = reinterpret_cast<const uint64_t*>(leaves);
+    for (size_t i = 0; i < width; ++i) {
+      for (size_t g = 0; g < gpb; ++g) {
+        alignas(64) int64_t id[8];
+        __mmask8 valid = 0;
+        for (int l = 0; l < 8; ++l) {
+          const size_t p = 8 * g + size_t(l);
+          id[l] = p < rows ? int64_t((p * stride + i) * kCtWords) : 0;
+          if (p < rows) valid |= __mmask8(1u << l);
+        }
+        const __m512i vi = _mm512_load_si512(id);
+        __m512i w[4];
+        const size_t at = i * rb + 8 * g;
+        #pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) w[j] = _mm512_mask_i64gather_epi64(zero, valid, vi, src + j, 8);
+        const Fv x = limbs_of_words(w);
+        #pragma GCC unroll 4
+        for (int j = 0; j < 4; ++j) w[j] = _mm512_mask_i64gather_epi64(zero, valid, vi, src + 4 + j, 8);
+        const Fv y = limbs_of_words(w);
+        #pragma GCC unroll 5
+        for (int j = 0; j < 5; ++j) {
+          _mm512_store_si512(X[j] + at, x.l[j]);
+          _mm512_store_si512(Y[j] + at, y.l[j]);
+        }
+        _mm512_store_si512(I + at, _mm512_mask_i64gather_epi64(ones, valid, vi, src + 8, 8));
+      }
+    }
+  }
+  int cur = 0;
+  for (size_t w = width; w > 1;) {
+    const size_t pairs = w / 2, ng = pairs * gpb;
+    uint64_t *X[5], *Y[5], *I, *OX[5], *OY[5], *OI;
+    planes(cur, X, Y, I);
+    planes(cur ^ 1, OX, OY, OI);
+    auto load = [&](size_t at, Fv& px, Fv& py, Fv& qx, Fv& qy) NACREL_IFMA_LAMBDA {
+      px = load_plane(X, at);
+      py = load_plane(Y, at);
+      qx = load_plane(X, at + rb);
+      qy = load_plane(Y, at + rb);
+    };
+    auto pair_at = [&](size_t g) { return 2 * (g / gpb) * rb + 8 * (g % gpb); };
+    // Slopes' numerators and denominators, and the two chains of products.
+    Fv acc[2] = {ONE, ONE};
+    for (size_t g = 0; g < ng; ++g) {
+      CtLevelGroup& gr = groups[g];
+      const size_t at = pair_at(g);
+      Fv px, py, qx, qy;
+      load(at, px, py, qx, qy);
+      gr.pinf = _mm512_cmpneq_epi64_mask(_mm512_load_si512(I + at), zero);
+      gr.qinf = _mm512_cmpneq_epi64_mask(_mm512_load_si512(I + at + rb), zero);
+      const __mmask8 finite = __mmask8(~(gr.pinf | gr.qinf));
+      const __mmask8 eqx = equal(px, qx), eqy = equal(py, qy);
+      const __mmask8 dbl = __mmask8(eqx & eqy & finite);
+      const __mmask8 adding = __mmask8(~eqx & finite);
+      gr.opp = __mmask8(eqx & ~eqy & finite);
+      // (qy - py)/(qx - px), or 3px^2/(2py) for a doubling; 1 where the
+      // result comes from the masks alone.
+      const Fv den = blend(dbl, sub_plus(qx, px, P), add(py, py));
+      gr.den = blend(__mmask8(adding | dbl), ONE, den);
+      const Fv xx = reduce4(sqr(px, P.l, pinv), P2, P);
+      gr.num = blend(dbl, sub_plus(qy, py, P), sub_if_above(add(add(xx, xx), xx), P2));
+      gr.prefix = acc[g & 1];
+      acc[g & 1] = mul(acc[g & 1], gr.den, P.l, pinv);
+    }
+    invert_lanes<true, 2>(acc, P2, P);
+    // Back down the chains, one group of each at a time.
+    auto sum = [&](size_t g, const Fv& lambda) NACREL_IFMA_LAMBDA {
+      const CtLevelGroup& gr = groups[g];
+      const size_t at = pair_at(g), to = (g / gpb) * rb + 8 * (g % gpb);
+      Fv px, py, qx, qy;
+      load(at, px, py, qx, qy);
+      const Fv ll = sqr(lambda, P.l, pinv);
+      const Fv x3 = reduce4(sub_plus(sub_plus(ll, px, P), qx, P), P2, P);
+      const Fv t = mul(lambda, sub_plus(px, x3, P), P.l, pinv);
+      const Fv y3 = reduce4(sub_plus(t, py, P), P2, P);
+      // As the portable additions: P where Q is the identity, then Q where P is.
+      const Fv rx = blend(gr.pinf, blend(gr.qinf, x3, px), qx);
+      const Fv ry = blend(gr.pinf, blend(gr.qinf, y3, py), qy);
+      const __mmask8 rinf = __mmask8((gr.pinf & gr.qinf) | gr.opp);
+      #pragma GCC unroll 5
+      for (int j = 0; j < 5; ++j) {
+        _mm512_store_si512(OX[j] + to, rx.l[j]);
+        _mm512_store_si512(OY[j] + to, ry.l[j]);
+      }
+      _mm512_store_si512(OI + to, _mm512_maskz_mov_epi64(rinf, ones));
+    };
+    size_t g = ng;
+    if (g % 2) {
+      --g;
+      const Fv inv = mul(acc[g & 1], groups[g].prefix, P.l, pinv);
+      acc[g & 1] = mul(acc[g & 1], groups[g].den, P.l, pinv);
+      sum(g, mul(groups[g].num, inv, P.l, pinv));
+    }
+    while (g > 0) {
+      g -= 2;
+      const CtLevelGroup& a = groups[g + 1];  // odd: chain 1
+      const CtLevelGroup& b = groups[g];
+      const Fv ia = mul(acc[1], a.prefix, P.l, pinv);
+      const Fv ib = mul(acc[0], b.prefix, P.l, pinv);
+      acc[1] = mul(acc[1], a.den, P.l, pinv);
+      acc[0] = mul(acc[0], b.den, P.l, pinv);
+      const Fv la = mul(a.num, ia, P.l, pinv);
+      const Fv lb = mul(b.num, ib, P.l, pinv);
+      sum(g + 1, la);
+      sum(g, lb);
+    }
+    if (w % 2) {  // the last block has no partner: it moves on as it is
+      const size_t from = (w - 1) * rb, to = pairs * rb;
+      for (int q = 0; q < kCtPlanes; ++q)
+        std::memcpy(pl.plane(cur ^ 1, q) + to, pl.plane(cur, q) + from, rb * sizeof(uint64_t));
+    }
+    w = pairs + w % 2;
+    cur ^= 1;
+    secure_wipe(acc, sizeof acc);
+  }
+  // The row sums are block 0.
+  for (size_t p = 0; p < rows; ++p) {
+    uint64_t lx[5], ly[5];
+    for (int j = 0; j < 5; ++j) {
+      lx[j] = pl.plane(cur, j)[p];
+      ly[j] = pl.plane(cur, 5 + j)[p];
+    }
+    from_limbs(lx, out[p].x.v);
+    from_limbs(ly, out[p].y.v);
+    out[p].inf = pl.plane(cur, 10)[p];
+    secure_wipe(lx, sizeof lx);
+    secure_wipe(ly, sizeof ly);
+  }
+}
+
 bool cpu_has_ifma() {
   static const bool has = [] {
     __builtin_cpu_init();
@@ -954,6 +1138,54 @@ bool add_pairs_ct_wide(const CtPoint* in, CtPoint* out, size_t m, size_t row_pai
   (void)m;
   (void)row_pairs;
   (void)out_stride;
+  return false;
+#endif
+}
+
+bool sum_columns_ct_wide(const CtPoint* leaves, size_t rows, size_t width, size_t stride, CtPoint* out) {
+#ifdef NACREL_HAVE_IFMA
+  if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
+  if (rows == 0) return true;
+  // Scratch kept by the thread; it holds secret-dependent values, so it is
+  // wiped after every call, and given back after very large sums.
+  struct Scratch {
+    CtPlanes planes;
+    CtLevelGroup* groups = nullptr;
+    size_t groups_cap = 0;
+    ~Scratch() { std::free(groups); }
+  };
+  thread_local Scratch s;
+  const size_t rb = (rows + 7) / 8 * 8, points = std::max<size_t>(width, 1) * rb;
+  s.planes.reserve(points);
+  const size_t ng = std::max<size_t>(width / 2 * (rb / 8), 1);
+  if (ng > s.groups_cap) {
+    std::free(s.groups);
+    s.groups = static_cast<CtLevelGroup*>(std::aligned_alloc(64, ng * sizeof(CtLevelGroup)));
+    s.groups_cap = s.groups ? ng : 0;
+    if (!s.groups) throw std::bad_alloc();
+  }
+  if (width == 0) {
+    for (size_t p = 0; p < rows; ++p) out[p] = CtPoint{Fq::zero(), Fq::zero(), ~uint64_t(0)};
+  } else {
+    sum_columns_ct_ifma(leaves, rows, width, stride, out, s.planes, s.groups);
+  }
+  for (int buf = 0; buf < 2; ++buf) {
+    for (int q = 0; q < kCtPlanes; ++q) secure_wipe(s.planes.plane(buf, q), points * sizeof(uint64_t));
+  }
+  secure_wipe(s.groups, ng * sizeof(CtLevelGroup));
+  if (s.planes.cap > (size_t(1) << 16)) s.planes = CtPlanes();  // about 11 MB
+  if (s.groups_cap > 4096) {
+    std::free(s.groups);
+    s.groups = nullptr;
+    s.groups_cap = 0;
+  }
+  return true;
+#else
+  (void)leaves;
+  (void)rows;
+  (void)width;
+  (void)stride;
+  (void)out;
   return false;
 #endif
 }

@@ -25,4 +25,12 @@ struct CtPoint {
 // path is off. out must not overlap in.
 bool add_pairs_ct_wide(const CtPoint* in, CtPoint* out, size_t m, size_t row_pairs, size_t out_stride);
 
+// out[p] = the sum over i < width of leaves[p * stride + i], for p < rows,
+// on AVX-512 IFMA, in constant time with respect to the points (a binary
+// tree per row, every level's additions sharing one inversion; every
+// address depends on p, i and the level alone). The same points and masks
+// as the portable trees. false, with nothing done, when the IFMA path is
+// off.
+bool sum_columns_ct_wide(const CtPoint* leaves, size_t rows, size_t width, size_t stride, CtPoint* out);
+
 }  // namespace nacrel

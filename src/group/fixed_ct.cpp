@@ -608,7 +608,16 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
     secure_wipe(sign, sizeof sign);
   }
 
-  // The trees of all positions, level by level.
+  // The trees of all positions, level by level (on IFMA in one call).
+  G1Affine sums[kDigits];
+  CtPoint rows[kDigits];
+  if (sum_columns_ct_wide(cur.data(), kDigits, width, stride, rows)) {
+    for (int p = 0; p < kDigits; ++p) {
+      cur[p] = rows[p];
+      secure_wipe(&rows[p], sizeof rows[p]);
+    }
+    width = 1;
+  }
   while (width > 1) {
     const size_t pairs = stride / 2, next_stride = stride_of(pairs);
     next.resize(size_t(kDigits) * next_stride);
@@ -621,7 +630,6 @@ NACREL_FLATTEN G1Jac msm_ct_tables(const CtTable* const* tables, const Fr* scala
     stride = next_stride;
   }
 
-  G1Affine sums[kDigits];
   for (int p = 0; p < kDigits; ++p) sums[p] = G1Affine{cur[p].x, cur[p].y, (cur[p].inf & 1) != 0};
   // A workspace for very long sums (beyond aggregated proofs of 64 x 16
   // bits) is given back rather than held by the thread.

@@ -373,14 +373,25 @@ TEST(Curve, TableSumOnBothScansEqualsProducts) {
   for (size_t i = 0; i < ps.size(); ++i) ptrs[i] = &tables[i];
   const G1Affine want = to_affine_vartime(msm_vartime(ps.data(), ks.data(), ks.size()));
   const int widest = table_scan_lanes();
-  for (int lanes : {2, 4, 8}) {
-    if (set_table_scan_lanes(lanes) != lanes) continue;
-    SCOPED_TRACE(testing::Message() << lanes << " lanes");
-    EXPECT_EQ(to_affine(msm_ct_tables(ptrs.data(), ks.data(), ks.size())), want);
-    for (size_t i = 0; i < ks.size(); ++i) {
-      EXPECT_EQ(to_affine(msm_ct_tables(&ptrs[i], &ks[i], 1)), to_affine_vartime(mul_vartime(ps[i], ks[i]))) << i;
+  const bool was = ifma_affine_sums_active();
+  for (bool ifma : {false, true}) {
+    // The trees on IFMA when the CPU has it, else twice the portable ones.
+    set_ifma_affine_sums(ifma);
+    for (int lanes : {2, 4, 8}) {
+      if (set_table_scan_lanes(lanes) != lanes) continue;
+      SCOPED_TRACE(testing::Message() << lanes << " lanes, ifma " << ifma_affine_sums_active());
+      EXPECT_EQ(to_affine(msm_ct_tables(ptrs.data(), ks.data(), ks.size())), want);
+      for (size_t i = 0; i < ks.size(); ++i) {
+        EXPECT_EQ(to_affine(msm_ct_tables(&ptrs[i], &ks[i], 1)), to_affine_vartime(mul_vartime(ps[i], ks[i]))) << i;
+      }
+      // Prefixes of every width from 2 up (odd and even levels).
+      for (size_t w = 2; w < ks.size(); ++w) {
+        const G1Affine part = to_affine_vartime(msm_vartime(ps.data(), ks.data(), w));
+        EXPECT_EQ(to_affine(msm_ct_tables(ptrs.data(), ks.data(), w)), part) << w;
+      }
     }
   }
+  set_ifma_affine_sums(was);
   set_table_scan_lanes(widest);
 }
 
