@@ -23,11 +23,12 @@ constexpr int kPositions = 129;
 
 }  // namespace
 
-// The odd multiples in rounds of affine operations, each round's
-// denominators inverted together: 2P; then with 2^r P known, the odd
-// multiples in [2^r, 2^(r+1)) as 2^r P + kP for the odd k below 2^r, and
-// 2^(r+1) P if a later round needs it. No addition meets equal or opposite
-// points: 2^r and k differ and their sum is far below the group order.
+// The odd multiples in rounds of affine additions (sum_bucket_refs: each
+// round's pairs share one inversion, eight at a time on IFMA): 2P; then with
+// 2^r P known, the odd multiples in [2^r, 2^(r+1)) as 2^r P + kP for the odd
+// k below 2^r, and 2^(r+1) P if a later round needs it. No addition meets
+// opposite points: 2^r and k differ and their sum is far below the group
+// order.
 NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window) {
   const int entries = 1 << (window - 2);
   std::vector<size_t> live;
@@ -37,50 +38,42 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
     if (!points[i].infinity) live.push_back(i);
   }
   const size_t l = live.size();
-  std::vector<G1Affine> pow2(l);  // 2^r P of each live point
-  std::vector<Fq> den(l), prefix;
-  struct Op {
-    size_t i;         // live index
-    int dst;          // entry (2k + 1 at dst = k), or -1 for the next 2^r P
-    const G1Affine* q;  // the odd multiple added to 2^r P, or null: doubling
-  };
-  std::vector<Op> ops;
-  std::vector<G1Affine> next(l);
-  for (size_t t = 0; t < l; ++t) out[live[t]].odd[0][0] = points[live[t]];
+  std::vector<G1Affine> pow2(l), next;  // 2^r P of each live point
+  for (size_t t = 0; t < l; ++t) pow2[t] = out[live[t]].odd[0][0] = points[live[t]];
+  std::vector<PointRef> refs;
+  std::vector<size_t> start, len;
+  std::vector<G1Affine*> dst;
+  std::vector<G1Affine> sums;
   for (int r = 0; (1 << r) < 2 * entries - 1; ++r) {
-    // Round r: from 2^r P (P itself for r = 0) to the entries above it.
-    ops.clear();
+    // Round r: from 2^r P to the entries above it (and to 2^(r+1) P).
+    refs.clear();
+    dst.clear();
+    const bool more = (2 << r) < 2 * entries - 1;
+    next.assign(more ? l : 0, G1Affine{});
     for (size_t t = 0; t < l; ++t) {
+      G1Affine* odd = out[live[t]].odd[0];
       if (r > 0) {
-        for (int k = 1; k < (1 << r) && (1 << r) + k < 2 * entries; k += 2)
-          ops.push_back(Op{t, ((1 << r) + k - 1) / 2, &out[live[t]].odd[0][(k - 1) / 2]});
+        for (int k = 1; k < (1 << r) && (1 << r) + k < 2 * entries; k += 2) {
+          refs.push_back(PointRef{&pow2[t], false});
+          refs.push_back(PointRef{&odd[(k - 1) / 2], false});
+          dst.push_back(&odd[((1 << r) + k - 1) / 2]);
+        }
       }
-      if ((2 << r) < 2 * entries - 1) ops.push_back(Op{t, -1, nullptr});
-    }
-    if (ops.empty()) break;
-    den.resize(ops.size());
-    for (size_t k = 0; k < ops.size(); ++k) {
-      const G1Affine& b = r == 0 ? points[live[ops[k].i]] : pow2[ops[k].i];
-      den[k] = ops[k].q ? ops[k].q->x - b.x : b.y + b.y;
-    }
-    batch_invert(den.data(), den.size(), prefix);
-    for (size_t k = 0; k < ops.size(); ++k) {
-      const Op& op = ops[k];
-      const G1Affine& b = r == 0 ? points[live[op.i]] : pow2[op.i];
-      const G1Affine& q = op.q ? *op.q : b;
-      Fq lambda;
-      if (op.q) {
-        lambda = (q.y - b.y) * den[k];
-      } else {
-        const Fq xx = b.x.sqr();
-        lambda = (xx + xx + xx) * den[k];
+      if (more) {
+        refs.push_back(PointRef{&pow2[t], false});
+        refs.push_back(PointRef{&pow2[t], false});
+        dst.push_back(&next[t]);
       }
-      const Fq x3 = lambda.sqr() - b.x - q.x;
-      const G1Affine s{x3, lambda * (b.x - x3) - b.y, false};
-      if (op.dst < 0) next[op.i] = s;
-      else out[live[op.i]].odd[0][op.dst] = s;
     }
-    pow2.swap(next);
+    if (dst.empty()) break;
+    const size_t m = dst.size();
+    start.resize(m);
+    len.assign(m, 2);
+    for (size_t k = 0; k < m; ++k) start[k] = 2 * k;
+    sums.resize(m);
+    sum_bucket_refs(refs.data(), start.data(), len.data(), m, sums.data());
+    for (size_t k = 0; k < m; ++k) *dst[k] = sums[k];
+    if (more) pow2.swap(next);
   }
   for (size_t i : live) {
     for (int j = 0; j < entries; ++j) out[i].odd[1][j] = glv_endo(out[i].odd[0][j]);

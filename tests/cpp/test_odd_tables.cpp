@@ -14,22 +14,35 @@ using namespace nacrel;
 using namespace group_test;
 
 TEST(OddTables, EntriesAreOddMultiplesAndTheirImages) {
-  std::vector<G1Affine> ps = sample_points(5);
-  ps.insert(ps.begin() + 2, G1Affine::identity());
-  std::vector<OddTable> tabs(ps.size());
-  build_odd_tables(ps.data(), tabs.data(), ps.size());
-  for (size_t i = 0; i < ps.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(tabs[i].identity, ps[i].infinity);
-    if (ps[i].infinity) continue;
-    const G1Jac p2 = dbl(to_jacobian(ps[i]));
-    G1Jac want = to_jacobian(ps[i]);
-    for (int j = 0; j < OddTable::kEntries; ++j) {
-      EXPECT_EQ(tabs[i].odd[0][j], to_affine_vartime(want)) << "entry " << j;
-      EXPECT_EQ(tabs[i].odd[1][j], glv_endo(to_affine_vartime(want))) << "entry " << j;
-      want = add(want, p2);
+  // Few points (every round on the portable additions) and many (the later
+  // rounds on IFMA where the CPU has it), at both widths, both paths.
+  const bool was = ifma_affine_sums_active();
+  for (bool ifma : {false, true}) {
+    set_ifma_affine_sums(ifma);
+    for (size_t count : {5, 23}) {
+      for (int window : {5, 6}) {
+        SCOPED_TRACE(testing::Message() << count << " points, width " << window << ", ifma " << ifma);
+        std::vector<G1Affine> ps = sample_points(count);
+        ps.insert(ps.begin() + 2, G1Affine::identity());
+        ps.push_back(neg(ps[0]));
+        std::vector<OddTable> tabs(ps.size());
+        build_odd_tables(ps.data(), tabs.data(), ps.size(), window);
+        for (size_t i = 0; i < ps.size(); ++i) {
+          SCOPED_TRACE(i);
+          EXPECT_EQ(tabs[i].identity, ps[i].infinity);
+          if (ps[i].infinity) continue;
+          const G1Jac p2 = dbl(to_jacobian(ps[i]));
+          G1Jac want = to_jacobian(ps[i]);
+          for (int j = 0; j < (1 << (window - 2)); ++j) {
+            EXPECT_EQ(tabs[i].odd[0][j], to_affine_vartime(want)) << "entry " << j;
+            EXPECT_EQ(tabs[i].odd[1][j], glv_endo(to_affine_vartime(want))) << "entry " << j;
+            want = add(want, p2);
+          }
+        }
+      }
     }
   }
+  set_ifma_affine_sums(was);
 }
 
 TEST(OddTables, SeveralSumsEqualSeparateMsms) {
