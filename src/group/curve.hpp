@@ -170,19 +170,25 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
 // Odd multiples P, 3P, ..., (2^(w-1) - 1)P of a public point and their images
 // under the endomorphism, affine, for variable-time sums over the points:
 // width 6 for points in several sums in a row, 5 for points in one sum.
+// With their doubles too, a sum needs half the additions in its doubling
+// chain (one per two bit positions).
 struct OddTable {
   static constexpr int kWindow = 6;  // widest NAF digits read from it
   static constexpr int kEntries = 1 << (kWindow - 2);
   G1Affine odd[2][kEntries];  // odd[0][j] = (2j + 1) P, odd[1][j] = phi((2j + 1) P), j < 2^(window-2)
+  G1Affine twice[2][kEntries];  // 2 odd[h][j], when has_twice
   int window;
   bool identity;
+  bool has_twice;
 };
 // Fills out[i] for points[i] (identities allowed) up to width window (2 to
-// kWindow), normalised together.
-void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window = OddTable::kWindow);
+// kWindow), normalised together, with the doubles when twice is set.
+void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window = OddTable::kWindow,
+                      bool twice = false);
 // sum of tables[i]'s point times scalars[i], variable time: the NAF digits
-// of all GLV halves summed per bit position by affine additions with shared
-// inversions, then one doubling chain. (odd_tables.cpp)
+// of all GLV halves summed per bit position (per two positions when every
+// table has its doubles) by affine additions with shared inversions, then
+// one doubling chain. (odd_tables.cpp)
 G1Jac msm_vartime_odd(const OddTable* const* tables, const Fr* scalars, size_t n);
 // Several such sums at once, their affine additions sharing inversions: sum
 // s (out[s]) takes the next counts[s] tables and scalars.

@@ -29,12 +29,13 @@ constexpr int kPositions = 129;
 // k below 2^r, and 2^(r+1) P if a later round needs it. No addition meets
 // opposite points: 2^r and k differ and their sum is far below the group
 // order.
-NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window) {
+NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size_t n, int window, bool twice) {
   const int entries = 1 << (window - 2);
   std::vector<size_t> live;
   for (size_t i = 0; i < n; ++i) {
     out[i].identity = points[i].infinity;
     out[i].window = window;
+    out[i].has_twice = twice;
     if (!points[i].infinity) live.push_back(i);
   }
   const size_t l = live.size();
@@ -75,8 +76,36 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
     for (size_t k = 0; k < m; ++k) *dst[k] = sums[k];
     if (more) pow2.swap(next);
   }
+  if (twice && l != 0) {
+    // One more round: 2(2j + 1)P = P + (4j + 1)P while that is an entry,
+    // else top + (the rest) with top the largest entry (a doubling at the
+    // end, as 2P = P + P at the start).
+    const int top = 2 * entries - 1;
+    refs.clear();
+    dst.clear();
+    for (size_t t = 0; t < l; ++t) {
+      G1Affine* odd = out[live[t]].odd[0];
+      for (int j = 0; j < entries; ++j) {
+        const int m = 2 * (2 * j + 1);
+        const int a = m - 1 <= top ? 1 : top;
+        refs.push_back(PointRef{&odd[(a - 1) / 2], false});
+        refs.push_back(PointRef{&odd[(m - a - 1) / 2], false});
+        dst.push_back(&out[live[t]].twice[0][j]);
+      }
+    }
+    const size_t m = dst.size();
+    start.resize(m);
+    len.assign(m, 2);
+    for (size_t k = 0; k < m; ++k) start[k] = 2 * k;
+    sums.resize(m);
+    sum_bucket_refs(refs.data(), start.data(), len.data(), m, sums.data());
+    for (size_t k = 0; k < m; ++k) *dst[k] = sums[k];
+  }
   for (size_t i : live) {
-    for (int j = 0; j < entries; ++j) out[i].odd[1][j] = glv_endo(out[i].odd[0][j]);
+    for (int j = 0; j < entries; ++j) {
+      out[i].odd[1][j] = glv_endo(out[i].odd[0][j]);
+      if (twice) out[i].twice[1][j] = glv_endo(out[i].twice[0][j]);
+    }
   }
 }
 
@@ -87,8 +116,16 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
     uint32_t seg;
     bool negate;
   };
+  // With the doubles in every table, a digit at bit 2k + 1 is the double
+  // of its entry at position k: half the positions, two doublings each.
+  size_t total = 0;
+  for (size_t s = 0; s < sums; ++s) total += counts[s];
+  bool two = true;
+  for (size_t k = 0; k < total; ++k) two = two && (tables[k]->identity || tables[k]->has_twice);
+  const int shift = two ? 1 : 0;
+  const size_t positions = two ? (kPositions + 1) / 2 : kPositions;
   std::vector<Item> items;
-  std::vector<size_t> len(sums * kPositions, 0);
+  std::vector<size_t> len(sums * positions, 0);
   size_t at = 0;
   for (size_t s = 0; s < sums; ++s) {
     for (size_t c = 0; c < counts[s]; ++c, ++at) {
@@ -97,11 +134,12 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
       const GlvSplit split = glv_split(scalars[at]);
       for (int h = 0; h < 2; ++h) {
         const bool negate = h ? split.neg2 : split.neg1;
-        const G1Affine* odd = tab.odd[h];
-        const uint32_t base = uint32_t(s * kPositions);
+        const G1Affine* const entries[2] = {tab.odd[h], tab.twice[h]};
+        const uint32_t base = uint32_t(s * positions);
         wnaf_digits(h ? split.k2 : split.k1, tab.window, [&](int bit, int d) {
-          items.push_back(Item{&odd[((d < 0 ? -d : d) - 1) / 2], base + uint32_t(bit), (d < 0) != negate});
-          ++len[base + uint32_t(bit)];
+          const uint32_t seg = base + uint32_t(bit >> shift);
+          items.push_back(Item{&entries[bit & shift][((d < 0 ? -d : d) - 1) / 2], seg, (d < 0) != negate});
+          ++len[seg];
         });
       }
     }
@@ -117,9 +155,12 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
   sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), column.data());
   for (size_t s = 0; s < sums; ++s) {
     G1Jac acc = G1Jac::identity();
-    for (int bit = kPositions - 1; bit >= 0; --bit) {
-      if (!acc.is_identity()) acc = dbl(acc);
-      const G1Affine& c = column[s * kPositions + size_t(bit)];
+    for (size_t p = positions; p-- > 0;) {
+      if (!acc.is_identity()) {
+        acc = dbl(acc);
+        if (two) acc = dbl(acc);
+      }
+      const G1Affine& c = column[s * positions + p];
       if (!c.infinity) acc = add_mixed(acc, c);
     }
     out[s] = acc;

@@ -13,7 +13,7 @@
 using namespace nacrel;
 using namespace group_test;
 
-TEST(OddTables, EntriesAreOddMultiplesAndTheirImages) {
+TEST(OddTables, EntriesAreOddMultiplesTheirDoublesAndImages) {
   // Few points (every round on the portable additions) and many (the later
   // rounds on IFMA where the CPU has it), at both widths, both paths.
   const bool was = ifma_affine_sums_active();
@@ -26,7 +26,7 @@ TEST(OddTables, EntriesAreOddMultiplesAndTheirImages) {
         ps.insert(ps.begin() + 2, G1Affine::identity());
         ps.push_back(neg(ps[0]));
         std::vector<OddTable> tabs(ps.size());
-        build_odd_tables(ps.data(), tabs.data(), ps.size(), window);
+        build_odd_tables(ps.data(), tabs.data(), ps.size(), window, true);
         for (size_t i = 0; i < ps.size(); ++i) {
           SCOPED_TRACE(i);
           EXPECT_EQ(tabs[i].identity, ps[i].infinity);
@@ -36,6 +36,9 @@ TEST(OddTables, EntriesAreOddMultiplesAndTheirImages) {
           for (int j = 0; j < (1 << (window - 2)); ++j) {
             EXPECT_EQ(tabs[i].odd[0][j], to_affine_vartime(want)) << "entry " << j;
             EXPECT_EQ(tabs[i].odd[1][j], glv_endo(to_affine_vartime(want))) << "entry " << j;
+            const G1Affine twice = to_affine_vartime(dbl(want));
+            EXPECT_EQ(tabs[i].twice[0][j], twice) << "double " << j;
+            EXPECT_EQ(tabs[i].twice[1][j], glv_endo(twice)) << "double " << j;
             want = add(want, p2);
           }
         }
@@ -84,22 +87,27 @@ TEST(OddTables, SeveralSumsEqualSeparateMsms) {
         ks[t] = -ks[t - 1];
       }
     }
-    std::vector<OddTable> tabs(total);
-    build_odd_tables(ps.data(), tabs.data(), total);
-    std::vector<const OddTable*> ptrs(total);
-    for (size_t t = 0; t < total; ++t) ptrs[t] = &tabs[t];
-    std::vector<G1Jac> got(c.counts.size());
-    msm_vartime_odd_sums(ptrs.data(), ks.data(), c.counts.data(), c.counts.size(), got.data());
-    size_t at = 0;
-    for (size_t s = 0; s < c.counts.size(); ++s) {
-      const G1Jac want = msm_vartime(&ps[at], &ks[at], c.counts[s]);
-      EXPECT_EQ(to_affine_vartime(got[s]), to_affine_vartime(want)) << "sum " << s;
-      if (c.shape == kCancelling) {
-        EXPECT_TRUE(got[s].is_identity()) << "sum " << s;
+    // Tables with and without their doubles (a digit at an odd bit then
+    // reads the double, at half as many positions).
+    for (bool twice : {false, true}) {
+      SCOPED_TRACE(twice ? "with doubles" : "odd multiples only");
+      std::vector<OddTable> tabs(total);
+      build_odd_tables(ps.data(), tabs.data(), total, OddTable::kWindow, twice);
+      std::vector<const OddTable*> ptrs(total);
+      for (size_t t = 0; t < total; ++t) ptrs[t] = &tabs[t];
+      std::vector<G1Jac> got(c.counts.size());
+      msm_vartime_odd_sums(ptrs.data(), ks.data(), c.counts.data(), c.counts.size(), got.data());
+      size_t at = 0;
+      for (size_t s = 0; s < c.counts.size(); ++s) {
+        const G1Jac want = msm_vartime(&ps[at], &ks[at], c.counts[s]);
+        EXPECT_EQ(to_affine_vartime(got[s]), to_affine_vartime(want)) << "sum " << s;
+        if (c.shape == kCancelling) {
+          EXPECT_TRUE(got[s].is_identity()) << "sum " << s;
+        }
+        EXPECT_EQ(to_affine_vartime(msm_vartime_odd(&ptrs[at], &ks[at], c.counts[s])), to_affine_vartime(want))
+            << "sum " << s << " alone";
+        at += c.counts[s];
       }
-      EXPECT_EQ(to_affine_vartime(msm_vartime_odd(&ptrs[at], &ks[at], c.counts[s])), to_affine_vartime(want))
-          << "sum " << s << " alone";
-      at += c.counts[s];
     }
   }
 }
