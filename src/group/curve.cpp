@@ -1326,6 +1326,7 @@ void msm_vartime_fixed_sums(const FixedTable* const* tables, const Fr* scalars, 
   // Widths by the terms of a sum (time per point against the width).
   const size_t per = total / sums;
   if (per < 48) fixed_bucket_sums<8>(tables, scalars, counts, sums, out);
+  else if (per < 100) fixed_bucket_sums<9>(tables, scalars, counts, sums, out);
   else if (per < 200) fixed_bucket_sums<10>(tables, scalars, counts, sums, out);
   else if (per < 400) fixed_bucket_sums<11>(tables, scalars, counts, sums, out);
   else fixed_bucket_sums<12>(tables, scalars, counts, sums, out);
