@@ -366,10 +366,12 @@ Fr fr_const(const U256& v) {
   return f;
 }
 
-// floor(a * b / 2^256) for a, b below 2^256.
+// floor(a * b / 2^256) for a, b below 2^256; b is a public constant (its
+// zero words are skipped by a branch).
 U256 mul_high(const U256& a, const U256& b) {
   uint64_t t[8] = {0};
   for (int i = 0; i < 4; ++i) {
+    if (b.w[i] == 0) continue;  // b is a public constant: its zero words add nothing
     uint64_t c = 0;
     for (int j = 0; j < 4; ++j) t[i + j] = fieldimpl::mac(t[i + j], a.w[j], b.w[i], c);
     t[i + 4] = c;
