@@ -67,11 +67,16 @@ void sum_buckets_affine(std::vector<G1Affine>& pts, const std::vector<size_t>& s
 // The same on AVX-512 IFMA, eight pairs at a time, when that path is on;
 // false (nothing done) otherwise. (batch_ifma.cpp)
 bool sum_buckets_wide(std::vector<G1Affine>& pts, const std::vector<size_t>& start, std::vector<size_t>& len);
-// A point read where it is stored, negated when negate is set.
+// A point read where it is stored: its x and y (adjacent), negated when
+// negate is set; the identity when identity is set.
 struct PointRef {
-  const G1Affine* p;
+  const Fq* xy;
   bool negate;
+  bool identity;
 };
+inline PointRef ref_of(const G1Affine& p, bool negate) { return PointRef{&p.x, negate, p.infinity}; }
+inline PointRef ref_of(const AffineXY& p, bool negate) { return PointRef{&p.x, negate, false}; }
+static_assert(offsetof(G1Affine, y) == sizeof(Fq) && offsetof(AffineXY, y) == sizeof(Fq));
 // out[b] = the sum of the points refs[start[b] .. start[b] + len[b]) for
 // every segment b < buckets (the identity when len[b] = 0), by the same
 // rounds of affine additions as sum_buckets_affine, without copying the

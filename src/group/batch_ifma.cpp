@@ -602,12 +602,12 @@ NACREL_IFMA_INLINE void sum_buckets_ifma(size_t n, Point&& point, const size_t* 
   {
     const PlanePtrs e(w.e);
     auto put = [&](size_t i, size_t at) {
-      const auto [p, negate] = point(i);
-      const Fq y = negate ? -p->y : p->y;
+      const PointRef r = point(i);
+      const Fq y = r.negate ? -r.xy[1] : r.xy[1];
       uint64_t lx[5], ly[5];
-      to_limbs(p->x.v, lx);
+      to_limbs(r.xy[0].v, lx);
       to_limbs(y.v, ly);
-      const uint64_t keep = p->infinity ? 0 : ~uint64_t(0);
+      const uint64_t keep = r.identity ? 0 : ~uint64_t(0);
       #pragma GCC unroll 5
       for (int j = 0; j < 5; ++j) {
         e.x[j][at] = lx[j] & keep;
@@ -656,8 +656,8 @@ NACREL_IFMA NACREL_FLATTEN void sum_buckets_ifma(std::vector<G1Affine>& pts, con
                                                 std::vector<size_t>& len) {
   G1Affine* p = pts.data();
   sum_buckets_ifma(
-      pts.size(), [p](size_t i) { return std::pair<const G1Affine*, bool>(p + i, false); }, start.data(), len.data(),
-      len.size(), [&](size_t b, const G1Affine& sum) { p[start[b]] = sum; });
+      pts.size(), [p](size_t i) { return ref_of(p[i], false); }, start.data(), len.data(), len.size(),
+      [&](size_t b, const G1Affine& sum) { p[start[b]] = sum; });
 }
 
 NACREL_IFMA NACREL_FLATTEN void sum_bucket_refs_ifma(const PointRef* refs, const size_t* start, const size_t* len,
@@ -675,11 +675,11 @@ NACREL_IFMA NACREL_FLATTEN void sum_bucket_refs_ifma(const PointRef* refs, const
         // The points are spread over the tables: fetch ahead.
         constexpr size_t kAhead = 8;
         if (i + kAhead < n) {
-          const char* q = reinterpret_cast<const char*>(refs[i + kAhead].p);
+          const char* q = reinterpret_cast<const char*>(refs[i + kAhead].xy);
           __builtin_prefetch(q);
-          __builtin_prefetch(q + sizeof(G1Affine) - 1);
+          __builtin_prefetch(q + 2 * sizeof(Fq) - 1);
         }
-        return std::pair<const G1Affine*, bool>(refs[i].p, refs[i].negate);
+        return refs[i];
       },
       start, left.data(), buckets, [out](size_t b, const G1Affine& sum) { out[b] = sum; });
 }
@@ -777,14 +777,13 @@ NACREL_IFMA NACREL_FLATTEN void build_fixed_tables_ifma(const G1Affine* points, 
       const uint64_t ax[5] = {lx[0][l], lx[1][l], lx[2][l], lx[3][l], lx[4][l]};
       const uint64_t ay[5] = {ly[0][l], ly[1][l], ly[2][l], ly[3][l], ly[4][l]};
       const uint64_t ab[5] = {lb[0][l], lb[1][l], lb[2][l], lb[3][l], lb[4][l]};
-      G1Affine& s0 = t.shifted[0][entry];
-      G1Affine& s1 = t.shifted[1][entry];
+      AffineXY& s0 = t.shifted[0][entry];
+      AffineXY& s1 = t.shifted[1][entry];
       from_limbs(ax, s0.x.v);
       from_limbs(ay, s0.y.v);
-      s0.infinity = false;
       from_limbs(ab, s1.x.v);
       s1.y = s0.y;
-      s1.infinity = false;
+      t.identity = false;
     }
   }
 }
@@ -1198,8 +1197,7 @@ bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n) 
   std::vector<size_t> at;
   for (size_t i = 0; i < n; ++i) {
     if (points[i].infinity) {
-      for (int h = 0; h < 2; ++h)
-        for (int k = 0; k < FixedTable::kEntries; ++k) out[i].shifted[h][k] = G1Affine::identity();
+      out[i].identity = true;
       continue;
     }
     live.push_back(points[i]);

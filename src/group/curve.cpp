@@ -1053,10 +1053,11 @@ NACREL_FLATTEN void build_fixed_tables(const G1Affine* points, FixedTable* out, 
   batch_to_affine(jt.data(), at.data(), jt.size());
   const Fq& b = beta();
   for (size_t i = 0; i < n; ++i) {
+    out[i].identity = points[i].infinity;
     for (int j = 0; j < kDigits; ++j) {
       const G1Affine& a = at[i * kDigits + j];
-      out[i].shifted[0][j] = a;
-      out[i].shifted[1][j] = G1Affine{a.x * b, a.y, a.infinity};
+      out[i].shifted[0][j] = AffineXY{a.x, a.y};
+      out[i].shifted[1][j] = AffineXY{a.x * b, a.y};
     }
   }
 }
@@ -1202,7 +1203,8 @@ void sum_bucket_refs(const PointRef* refs, const size_t* start, const size_t* le
     st[b] = at;
     for (size_t k = 0; k < len[b]; ++k, ++at) {
       const PointRef& r = refs[start[b] + k];
-      pts[at] = r.negate ? neg(*r.p) : *r.p;
+      const G1Affine q{r.xy[0], r.xy[1], r.identity};
+      pts[at] = r.negate ? neg(q) : q;
     }
   }
   sum_buckets_affine(pts, st, ln);
@@ -1281,7 +1283,7 @@ void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const
                        G1Jac* out) {
   constexpr size_t nb = size_t(1) << (w - 2);  // odd magnitudes 1, 3, .., 2^(w-1) - 1
   struct Item {
-    const G1Affine* q;
+    const AffineXY* q;
     uint32_t bucket;
     bool negate;
   };
@@ -1291,13 +1293,16 @@ void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const
   for (size_t s = 0; s < sums; ++s) {
     for (size_t t = 0; t < counts[s]; ++t, ++at) {
       const FixedTable& tab = *tables[at];
-      if (tab.point().infinity || scalars[at].is_zero()) continue;
+      if (tab.identity || scalars[at].is_zero()) continue;
       const GlvSplit split = glv_split(scalars[at]);
       for (int h = 0; h < 2; ++h) {
         const bool negate = h ? split.neg2 : split.neg1;
-        const G1Affine* shifted = tab.shifted[h];
+        const AffineXY* shifted = tab.shifted[h];
         wnaf_digits(h ? split.k2 : split.k1, w, [&](int bit, int d) {
           const uint32_t bucket = uint32_t(s * nb) + uint32_t(((d < 0 ? -d : d) - 1) / 2);
+          // The entries are spread over megabytes of tables: fetched now,
+          // read when the buckets are summed.
+          __builtin_prefetch(&shifted[bit]);
           items.push_back(Item{&shifted[bit], bucket, (d < 0) != negate});
           ++len[bucket];
         });
@@ -1309,7 +1314,7 @@ void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const
   std::vector<PointRef> refs(items.size());
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (const Item& it : items) refs[pos[it.bucket]++] = PointRef{it.q, it.negate};
+    for (const Item& it : items) refs[pos[it.bucket]++] = ref_of(*it.q, it.negate);
   }
   std::vector<G1Affine> bucket(len.size());
   sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), bucket.data());
@@ -1379,7 +1384,7 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
   std::vector<size_t> len(buckets, 0), start(buckets + 1, 0);
   for (size_t i = 0; i < n; ++i) {
     for (const Digit& d : group_digits[i / per]) {
-      if (!tables[d.term][i]->point().infinity) ++len[i * kBuckets + d.bucket];
+      if (!tables[d.term][i]->identity) ++len[i * kBuckets + d.bucket];
     }
   }
   for (size_t b = 0; b < buckets; ++b) start[b + 1] = start[b] + len[b];
@@ -1389,8 +1394,12 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
     for (size_t i = 0; i < n; ++i) {
       for (const Digit& d : group_digits[i / per]) {
         const FixedTable& tab = *tables[d.term][i];
-        if (tab.point().infinity) continue;
-        refs[pos[i * kBuckets + d.bucket]++] = PointRef{&tab.shifted[d.half][d.entry], d.negate};
+        if (tab.identity) continue;
+        const AffineXY& q = tab.shifted[d.half][d.entry];
+        // The entries are spread over megabytes of tables: fetched now, read
+        // when the buckets are summed.
+        __builtin_prefetch(&q);
+        refs[pos[i * kBuckets + d.bucket]++] = ref_of(q, d.negate);
       }
     }
   }

@@ -142,12 +142,20 @@ G1Jac msm_vartime(const G1Affine* points, const Fr* scalars, size_t n);
 // points 2^j P for every bit position j of a GLV half (and one for the last
 // carry), and their images under the endomorphism. A product is then a sum
 // of table entries times odd digits, with no doubling at all, for digits of
-// any width (a digit 2^t * o at bit j reads entry j + t). 18.6 KB per point.
+// any width (a digit 2^t * o at bit j reads entry j + t). 16.5 KB per point.
+// A point's coordinates alone, on one cache line (entries of tables whose
+// point is not the identity, read at random by the bucket sums).
+struct alignas(64) AffineXY {
+  Fq x, y;
+};
 struct FixedTable {
   static constexpr int kStep = 1;
   static constexpr int kEntries = 128 / kStep + 1;  // one for the last carry
-  G1Affine shifted[2][kEntries];  // shifted[0][j] = 2^j P, shifted[1][j] = phi(2^j P)
-  const G1Affine& point() const { return shifted[0][0]; }
+  AffineXY shifted[2][kEntries];  // shifted[0][j] = 2^j P, shifted[1][j] = phi(2^j P); unset for the identity
+  bool identity = true;
+  G1Affine point() const {
+    return identity ? G1Affine::identity() : G1Affine{shifted[0][0].x, shifted[0][0].y, false};
+  }
 };
 // Fills out[i] for points[i] (identities allowed), with one shared inversion.
 void build_fixed_tables(const G1Affine* points, FixedTable* out, size_t n);

@@ -55,14 +55,14 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
       G1Affine* odd = out[live[t]].odd[0];
       if (r > 0) {
         for (int k = 1; k < (1 << r) && (1 << r) + k < 2 * entries; k += 2) {
-          refs.push_back(PointRef{&pow2[t], false});
-          refs.push_back(PointRef{&odd[(k - 1) / 2], false});
+          refs.push_back(ref_of(pow2[t], false));
+          refs.push_back(ref_of(odd[(k - 1) / 2], false));
           dst.push_back(&odd[((1 << r) + k - 1) / 2]);
         }
       }
       if (more) {
-        refs.push_back(PointRef{&pow2[t], false});
-        refs.push_back(PointRef{&pow2[t], false});
+        refs.push_back(ref_of(pow2[t], false));
+        refs.push_back(ref_of(pow2[t], false));
         dst.push_back(&next[t]);
       }
     }
@@ -88,8 +88,8 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
       for (int j = 0; j < entries; ++j) {
         const int m = 2 * (2 * j + 1);
         const int a = m - 1 <= top ? 1 : top;
-        refs.push_back(PointRef{&odd[(a - 1) / 2], false});
-        refs.push_back(PointRef{&odd[(m - a - 1) / 2], false});
+        refs.push_back(ref_of(odd[(a - 1) / 2], false));
+        refs.push_back(ref_of(odd[(m - a - 1) / 2], false));
         dst.push_back(&out[live[t]].twice[0][j]);
       }
     }
@@ -149,7 +149,7 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
   std::vector<PointRef> refs(items.size());
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (const Item& it : items) refs[pos[it.seg]++] = PointRef{it.q, it.negate};
+    for (const Item& it : items) refs[pos[it.seg]++] = ref_of(*it.q, it.negate);
   }
   std::vector<G1Affine> column(len.size());
   sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), column.data());
