@@ -309,32 +309,63 @@ NACREL_IFMA_INLINE void invert_lanes(Fv* v, const Fv& P2, const Fv& P) {
   }
 }
 
-// The working points of the bucket sums: five limb planes of x and five of
-// y, each a contiguous array, so that a group of eight results is stored
-// with plain vector stores. The identity is y = 0 (no point of the group
-// has y = 0: there is no point of order 2). Kept by the thread between
-// calls (public data only).
-struct Planes {
+// kCount planes of cap words each, every one 64-byte aligned, kept by a
+// thread between calls.
+template <int kCount>
+struct PlaneSet {
   uint64_t* mem = nullptr;
   size_t cap = 0;
-  Planes() = default;
-  Planes(const Planes&) = delete;
-  Planes& operator=(Planes&& o) noexcept {
+  PlaneSet() = default;
+  PlaneSet(const PlaneSet&) = delete;
+  PlaneSet& operator=(PlaneSet&& o) noexcept {
     std::swap(mem, o.mem);
     std::swap(cap, o.cap);
     return *this;
   }
-  ~Planes() { std::free(mem); }
+  ~PlaneSet() { std::free(mem); }
   void reserve(size_t n) {
-    n = (n + 7) / 8 * 8;  // every plane 64-byte aligned
+    n = (n + 7) / 8 * 8;
     if (n <= cap) return;
     std::free(mem);
-    mem = static_cast<uint64_t*>(std::aligned_alloc(64, 10 * n * sizeof(uint64_t)));
+    mem = static_cast<uint64_t*>(std::aligned_alloc(64, kCount * n * sizeof(uint64_t)));
     cap = mem ? n : 0;
     if (!mem) throw std::bad_alloc();
   }
-  uint64_t* x(int j) { return mem + size_t(j) * cap; }
-  uint64_t* y(int j) { return mem + size_t(5 + j) * cap; }
+  uint64_t* plane(int q) { return mem + size_t(q) * cap; }
+};
+
+// An array of n 64-byte aligned T (vector types) kept by a thread between
+// calls, grown on demand and given back by drop().
+template <class T>
+struct AlignedArray {
+  T* p = nullptr;
+  size_t cap = 0;
+  AlignedArray() = default;
+  AlignedArray(const AlignedArray&) = delete;
+  ~AlignedArray() { std::free(p); }
+  T* reserve(size_t n) {
+    if (n > cap) {
+      std::free(p);
+      p = static_cast<T*>(std::aligned_alloc(64, n * sizeof(T)));
+      cap = p ? n : 0;
+      if (!p) throw std::bad_alloc();
+    }
+    return p;
+  }
+  void drop() {
+    std::free(p);
+    p = nullptr;
+    cap = 0;
+  }
+};
+
+// The working points of the bucket sums: five limb planes of x and five of
+// y, each a contiguous array, so that a group of eight results is stored
+// with plain vector stores. The identity is y = 0 (no point of the group
+// has y = 0: there is no point of order 2). Public data only.
+struct Planes : PlaneSet<10> {
+  uint64_t* x(int j) { return plane(j); }
+  uint64_t* y(int j) { return plane(5 + j); }
 };
 
 NACREL_IFMA_INLINE __mmask8 is_zero(const Fv& v) {
@@ -370,31 +401,18 @@ struct BucketWork {
   Planes e;
   std::vector<uint32_t> idx, pi, qi;
   std::vector<size_t> len;  // a copy of the segment lengths, when the caller keeps its own
-  Group* groups = nullptr;
-  size_t groups_cap = 0;
-  ~BucketWork() { std::free(groups); }
+  AlignedArray<Group> groups;
   // After a very large sum (beyond aggregated proofs of 64 x 16 bits) the
   // buffers are given back rather than held by the thread.
   void trim() {
     constexpr size_t kKeptPoints = size_t(1) << 17;  // planes of about 10 MB
     if (e.cap > kKeptPoints) e = Planes();
-    if (groups_cap > kKeptPoints / 16) {
-      std::free(groups);
-      groups = nullptr;
-      groups_cap = 0;
-    }
+    if (groups.cap > kKeptPoints / 16) groups.drop();
     if (idx.capacity() > kKeptPoints) {
       idx = {};
       pi = {};
       qi = {};
     }
-  }
-  void reserve_groups(size_t ng) {
-    if (ng <= groups_cap) return;
-    std::free(groups);
-    groups = static_cast<Group*>(std::aligned_alloc(64, ng * sizeof(Group)));
-    groups_cap = groups ? ng : 0;
-    if (!groups) throw std::bad_alloc();
   }
 };
 
@@ -451,8 +469,7 @@ NACREL_IFMA_INLINE void add_round(BucketWork& w, size_t top, size_t ng, Load&& l
   const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
                  _mm512_setzero_si512()}};
   const PlanePtrs e(w.e);
-  w.reserve_groups(ng);
-  Group* groups = w.groups;
+  Group* groups = w.groups.reserve(ng);
   // Denominators and numerators of the slopes.
   for (size_t g = 0; g < ng; ++g) {
     Group& gr = groups[g];
@@ -895,26 +912,9 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
 
 constexpr int kCtPlanes = 11;  // five limbs of x, five of y, the mask
 
-struct CtPlanes {
-  uint64_t* mem = nullptr;
-  size_t cap = 0;  // points per buffer
-  CtPlanes() = default;
-  CtPlanes(const CtPlanes&) = delete;
-  CtPlanes& operator=(CtPlanes&& o) noexcept {
-    std::swap(mem, o.mem);
-    std::swap(cap, o.cap);
-    return *this;
-  }
-  ~CtPlanes() { std::free(mem); }
-  void reserve(size_t n) {
-    n = (n + 7) / 8 * 8;
-    if (n <= cap) return;
-    std::free(mem);
-    mem = static_cast<uint64_t*>(std::aligned_alloc(64, 2 * kCtPlanes * n * sizeof(uint64_t)));
-    cap = mem ? n : 0;
-    if (!mem) throw std::bad_alloc();
-  }
-  uint64_t* plane(int buf, int q) { return mem + (size_t(buf) * kCtPlanes + size_t(q)) * cap; }
+// Two buffers of planes: x, y (five limbs each) and the mask.
+struct CtPlanes : PlaneSet<2 * kCtPlanes> {
+  uint64_t* plane(int buf, int q) { return PlaneSet::plane(buf * kCtPlanes + q); }
 };
 
 struct CtLevelGroup {
@@ -1108,28 +1108,13 @@ bool add_pairs_ct_wide(const CtPoint* in, CtPoint* out, size_t m, size_t row_pai
   if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
   if (m == 0) return true;
   if (row_pairs == 0) row_pairs = out_stride = m;
-  // Scratch kept by the thread (64-byte aligned for the vector types); it
-  // holds secret-dependent values, so it is wiped after every call.
-  struct Scratch {
-    CtGroup* p = nullptr;
-    size_t cap = 0;
-    ~Scratch() { std::free(p); }
-  };
-  thread_local Scratch scratch;
+  // Scratch kept by the thread; it holds secret-dependent values, so it is
+  // wiped after every call.
+  thread_local AlignedArray<CtGroup> scratch;
   const size_t ng = (m + 7) / 8;
-  if (ng > scratch.cap) {
-    std::free(scratch.p);
-    scratch.p = static_cast<CtGroup*>(std::aligned_alloc(64, ng * sizeof(CtGroup)));
-    scratch.cap = scratch.p ? ng : 0;
-    if (!scratch.p) throw std::bad_alloc();
-  }
-  add_pairs_ct_ifma(in, out, m, row_pairs, out_stride, scratch.p);
+  add_pairs_ct_ifma(in, out, m, row_pairs, out_stride, scratch.reserve(ng));
   secure_wipe(scratch.p, ng * sizeof(CtGroup));
-  if (scratch.cap > 8192) {  // about 20 MB: not held after a very large sum
-    std::free(scratch.p);
-    scratch.p = nullptr;
-    scratch.cap = 0;
-  }
+  if (scratch.cap > 8192) scratch.drop();  // about 20 MB: not held after a very large sum
   return true;
 #else
   (void)in;
@@ -1149,35 +1134,24 @@ bool sum_columns_ct_wide(const CtPoint* leaves, size_t rows, size_t width, size_
   // wiped after every call, and given back after very large sums.
   struct Scratch {
     CtPlanes planes;
-    CtLevelGroup* groups = nullptr;
-    size_t groups_cap = 0;
-    ~Scratch() { std::free(groups); }
+    AlignedArray<CtLevelGroup> groups;
   };
   thread_local Scratch s;
   const size_t rb = (rows + 7) / 8 * 8, points = std::max<size_t>(width, 1) * rb;
   s.planes.reserve(points);
   const size_t ng = std::max<size_t>(width / 2 * (rb / 8), 1);
-  if (ng > s.groups_cap) {
-    std::free(s.groups);
-    s.groups = static_cast<CtLevelGroup*>(std::aligned_alloc(64, ng * sizeof(CtLevelGroup)));
-    s.groups_cap = s.groups ? ng : 0;
-    if (!s.groups) throw std::bad_alloc();
-  }
+  CtLevelGroup* groups = s.groups.reserve(ng);
   if (width == 0) {
     for (size_t p = 0; p < rows; ++p) out[p] = CtPoint{Fq::zero(), Fq::zero(), ~uint64_t(0)};
   } else {
-    sum_columns_ct_ifma(leaves, rows, width, stride, out, s.planes, s.groups);
+    sum_columns_ct_ifma(leaves, rows, width, stride, out, s.planes, groups);
   }
   for (int buf = 0; buf < 2; ++buf) {
     for (int q = 0; q < kCtPlanes; ++q) secure_wipe(s.planes.plane(buf, q), points * sizeof(uint64_t));
   }
-  secure_wipe(s.groups, ng * sizeof(CtLevelGroup));
+  secure_wipe(s.groups.p, ng * sizeof(CtLevelGroup));
   if (s.planes.cap > (size_t(1) << 16)) s.planes = CtPlanes();  // about 11 MB
-  if (s.groups_cap > 4096) {
-    std::free(s.groups);
-    s.groups = nullptr;
-    s.groups_cap = 0;
-  }
+  if (s.groups.cap > 4096) s.groups.drop();
   return true;
 #else
   (void)leaves;

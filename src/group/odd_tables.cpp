@@ -45,6 +45,16 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
   std::vector<size_t> start, len;
   std::vector<G1Affine*> dst;
   std::vector<G1Affine> sums;
+  // The pairs of refs (2k, 2k + 1) summed into *dst[k], all in one call.
+  auto run_round = [&] {
+    const size_t m = dst.size();
+    start.resize(m);
+    len.assign(m, 2);
+    for (size_t k = 0; k < m; ++k) start[k] = 2 * k;
+    sums.resize(m);
+    sum_bucket_refs(refs.data(), start.data(), len.data(), m, sums.data());
+    for (size_t k = 0; k < m; ++k) *dst[k] = sums[k];
+  };
   for (int r = 0; (1 << r) < 2 * entries - 1; ++r) {
     // Round r: from 2^r P to the entries above it (and to 2^(r+1) P).
     refs.clear();
@@ -67,13 +77,7 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
       }
     }
     if (dst.empty()) break;
-    const size_t m = dst.size();
-    start.resize(m);
-    len.assign(m, 2);
-    for (size_t k = 0; k < m; ++k) start[k] = 2 * k;
-    sums.resize(m);
-    sum_bucket_refs(refs.data(), start.data(), len.data(), m, sums.data());
-    for (size_t k = 0; k < m; ++k) *dst[k] = sums[k];
+    run_round();
     if (more) pow2.swap(next);
   }
   if (twice && l != 0) {
@@ -93,13 +97,7 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
         dst.push_back(&out[live[t]].twice[0][j]);
       }
     }
-    const size_t m = dst.size();
-    start.resize(m);
-    len.assign(m, 2);
-    for (size_t k = 0; k < m; ++k) start[k] = 2 * k;
-    sums.resize(m);
-    sum_bucket_refs(refs.data(), start.data(), len.data(), m, sums.data());
-    for (size_t k = 0; k < m; ++k) *dst[k] = sums[k];
+    run_round();
   }
   for (size_t i : live) {
     for (int j = 0; j < entries; ++j) {
