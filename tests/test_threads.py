@@ -215,7 +215,7 @@ def test_two_threads_prove_faster_than_one():
     # try was like that, the comparison is skipped instead of guessed.
     gh = nacrel.gen_GH()
     r = nacrel.gen_r()
-    k = 4
+    k = 8
     failures = []
     _range_proofs(gh, r, 1, failures)  # generators and tables built before timing
     best_serial = best_parallel = float("inf")
