@@ -82,6 +82,14 @@ static_assert(offsetof(G1Affine, y) == sizeof(Fq) && offsetof(AffineXY, y) == si
 // rounds of affine additions as sum_buckets_affine, without copying the
 // points first.
 void sum_bucket_refs(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets, G1Affine* out);
+// A point reference tagged with the segment it is summed into.
+struct SegmentRef {
+  PointRef ref;
+  uint32_t seg;
+};
+// out[s] = the sum of the items tagged s, for every s < segs (the identity
+// for none): the items sorted into their segments, then sum_bucket_refs.
+void sum_tagged_refs(const std::vector<SegmentRef>& items, size_t segs, G1Affine* out);
 // The same on AVX-512 IFMA when that path is on; false (nothing done)
 // otherwise. (batch_ifma.cpp)
 bool sum_bucket_refs_wide(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets,

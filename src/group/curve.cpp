@@ -1211,6 +1211,18 @@ void sum_bucket_refs(const PointRef* refs, const size_t* start, const size_t* le
   for (size_t b = 0; b < buckets; ++b) out[b] = ln[b] ? pts[st[b]] : G1Affine::identity();
 }
 
+void sum_tagged_refs(const std::vector<SegmentRef>& items, size_t segs, G1Affine* out) {
+  std::vector<size_t> len(segs, 0), start(segs + 1, 0);
+  for (const SegmentRef& it : items) ++len[it.seg];
+  for (size_t s = 0; s < segs; ++s) start[s + 1] = start[s] + len[s];
+  std::vector<PointRef> refs(items.size());
+  {
+    std::vector<size_t> pos(start.begin(), start.end() - 1);
+    for (const SegmentRef& it : items) refs[pos[it.seg]++] = it.ref;
+  }
+  sum_bucket_refs(refs.data(), start.data(), len.data(), segs, out);
+}
+
 namespace {
 
 // For each group g < groups of count buckets (bucket b of group g being
@@ -1282,13 +1294,7 @@ template <int w>
 void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
                        G1Jac* out) {
   constexpr size_t nb = size_t(1) << (w - 2);  // odd magnitudes 1, 3, .., 2^(w-1) - 1
-  struct Item {
-    const AffineXY* q;
-    uint32_t bucket;
-    bool negate;
-  };
-  std::vector<Item> items;
-  std::vector<size_t> len(sums * nb, 0);
+  std::vector<SegmentRef> items;
   size_t at = 0;
   for (size_t s = 0; s < sums; ++s) {
     for (size_t t = 0; t < counts[s]; ++t, ++at) {
@@ -1303,21 +1309,13 @@ void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const
           // The entries are spread over megabytes of tables: fetched now,
           // read when the buckets are summed.
           __builtin_prefetch(&shifted[bit]);
-          items.push_back(Item{&shifted[bit], bucket, (d < 0) != negate});
-          ++len[bucket];
+          items.push_back(SegmentRef{ref_of(shifted[bit], (d < 0) != negate), bucket});
         });
       }
     }
   }
-  std::vector<size_t> start(len.size() + 1, 0);
-  for (size_t b = 0; b < len.size(); ++b) start[b + 1] = start[b] + len[b];
-  std::vector<PointRef> refs(items.size());
-  {
-    std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (const Item& it : items) refs[pos[it.bucket]++] = ref_of(*it.q, it.negate);
-  }
-  std::vector<G1Affine> bucket(len.size());
-  sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), bucket.data());
+  std::vector<G1Affine> bucket(sums * nb);
+  sum_tagged_refs(items, bucket.size(), bucket.data());
   std::vector<G1Jac> weighted(sums), plain(sums);
   weighted_bucket_sums(bucket.data(), nb, sums, weighted.data(), plain.data());
   for (size_t s = 0; s < sums; ++s) out[s] = add(dbl(weighted[s]), neg(plain[s]));

@@ -109,11 +109,6 @@ NACREL_FLATTEN void build_odd_tables(const G1Affine* points, OddTable* out, size
 
 NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr* scalars, const size_t* counts,
                                          size_t sums, G1Jac* out) {
-  struct Item {
-    const G1Affine* q;
-    uint32_t seg;
-    bool negate;
-  };
   // With the doubles in every table, a digit at bit 2k + 1 is the double
   // of its entry at position k: half the positions, two doublings each.
   size_t total = 0;
@@ -122,8 +117,7 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
   for (size_t k = 0; k < total; ++k) two = two && (tables[k]->identity || tables[k]->has_twice);
   const int shift = two ? 1 : 0;
   const size_t positions = two ? (kPositions + 1) / 2 : kPositions;
-  std::vector<Item> items;
-  std::vector<size_t> len(sums * positions, 0);
+  std::vector<SegmentRef> items;
   size_t at = 0;
   for (size_t s = 0; s < sums; ++s) {
     for (size_t c = 0; c < counts[s]; ++c, ++at) {
@@ -136,21 +130,14 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
         const uint32_t base = uint32_t(s * positions);
         wnaf_digits(h ? split.k2 : split.k1, tab.window, [&](int bit, int d) {
           const uint32_t seg = base + uint32_t(bit >> shift);
-          items.push_back(Item{&entries[bit & shift][((d < 0 ? -d : d) - 1) / 2], seg, (d < 0) != negate});
-          ++len[seg];
+          const G1Affine& q = entries[bit & shift][((d < 0 ? -d : d) - 1) / 2];
+          items.push_back(SegmentRef{ref_of(q, (d < 0) != negate), seg});
         });
       }
     }
   }
-  std::vector<size_t> start(len.size() + 1, 0);
-  for (size_t g = 0; g < len.size(); ++g) start[g + 1] = start[g] + len[g];
-  std::vector<PointRef> refs(items.size());
-  {
-    std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (const Item& it : items) refs[pos[it.seg]++] = ref_of(*it.q, it.negate);
-  }
-  std::vector<G1Affine> column(len.size());
-  sum_bucket_refs(refs.data(), start.data(), len.data(), len.size(), column.data());
+  std::vector<G1Affine> column(sums * positions);
+  sum_tagged_refs(items, column.size(), column.data());
   for (size_t s = 0; s < sums; ++s) {
     G1Jac acc = G1Jac::identity();
     for (size_t p = positions; p-- > 0;) {
