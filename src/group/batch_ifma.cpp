@@ -1,7 +1,8 @@
 // Batched affine point arithmetic on AVX-512 IFMA, eight lanes at a time, the
 // field elements on five 52-bit limbs: the variable-time bucket sums
-// (sum_buckets_affine), the constant-time pair additions of the
-// constant-time sums (add_pairs_ct_wide) and the fixed tables
+// (sum_buckets_affine, sum_bucket_refs), the constant-time pair additions of
+// the constant-time sums (add_pairs_ct_wide), the constant-time trees of
+// msm_ct_tables (sum_columns_ct_wide) and the fixed tables
 // (build_fixed_tables_wide).
 //
 // The limbs hold the same integers as Fq's Montgomery words (a*2^256 mod p),
@@ -15,7 +16,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -826,6 +826,42 @@ NACREL_IFMA_INLINE void scatter_fq(uint64_t* base, __mmask8 k, __m512i idx, cons
   for (int j = 0; j < 4; ++j) _mm512_mask_i64scatter_epi64(base + j, k, idx, w[j], 8);
 }
 
+// The slope of p + q in constant time: numerator and denominator
+// (qy - py)/(qx - px), or 3px^2/(2py) for a doubling, and 1/1 where the
+// result comes from the masks alone (an identity, or opposite points, whose
+// mask goes to opp). pinf, qinf: the identity masks.
+NACREL_IFMA_INLINE void ct_slope(const Fv& px, const Fv& py, const Fv& qx, const Fv& qy, __mmask8 pinf, __mmask8 qinf,
+                                 Fv& den, Fv& num, __mmask8& opp) {
+  const Consts& c = consts();
+  const Fv P = splat(c.p), P2 = splat(c.p2), ONE = splat(c.one);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const __mmask8 finite = __mmask8(~(pinf | qinf));
+  const __mmask8 eqx = equal(px, qx), eqy = equal(py, qy);
+  const __mmask8 dbl = __mmask8(eqx & eqy & finite);
+  const __mmask8 adding = __mmask8(~eqx & finite);
+  opp = __mmask8(eqx & ~eqy & finite);
+  den = blend(__mmask8(adding | dbl), ONE, blend(dbl, sub_plus(qx, px, P), add(py, py)));
+  const Fv xx = reduce4(sqr(px, P.l, pinv), P2, P);
+  num = blend(dbl, sub_plus(qy, py, P), sub_if_above(add(add(xx, xx), xx), P2));
+}
+
+// p + q in constant time from the slope lambda: as the portable additions,
+// p where q is the identity, then q where p is; rinf the identity mask of
+// the result.
+NACREL_IFMA_INLINE void ct_sum(const Fv& px, const Fv& py, const Fv& qx, const Fv& qy, __mmask8 pinf, __mmask8 qinf,
+                               __mmask8 opp, const Fv& lambda, Fv& rx, Fv& ry, __mmask8& rinf) {
+  const Consts& c = consts();
+  const Fv P = splat(c.p), P2 = splat(c.p2);
+  const __m512i pinv = _mm512_set1_epi64(int64_t(c.pinv));
+  const Fv ll = sqr(lambda, P.l, pinv);
+  const Fv x3 = reduce4(sub_plus(sub_plus(ll, px, P), qx, P), P2, P);
+  const Fv t = mul(lambda, sub_plus(px, x3, P), P.l, pinv);
+  const Fv y3 = reduce4(sub_plus(t, py, P), P2, P);
+  rx = blend(pinf, blend(qinf, x3, px), qx);
+  ry = blend(pinf, blend(qinf, y3, py), qy);
+  rinf = __mmask8((pinf & qinf) | opp);
+}
+
 struct CtGroup {
   Fv px, py, qx, qy, den, num, prefix;
   __mmask8 pinf, qinf, opp;
@@ -855,17 +891,7 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
     gr.qy = gather_fq(src + 4, vq);
     gr.pinf = _mm512_cmpneq_epi64_mask(_mm512_i64gather_epi64(vp, src + 8, 8), zero);
     gr.qinf = _mm512_cmpneq_epi64_mask(_mm512_i64gather_epi64(vq, src + 8, 8), zero);
-    const __mmask8 finite = __mmask8(~(gr.pinf | gr.qinf));
-    const __mmask8 eqx = equal(gr.px, gr.qx), eqy = equal(gr.py, gr.qy);
-    const __mmask8 dbl = __mmask8(eqx & eqy & finite);
-    const __mmask8 adding = __mmask8(~eqx & finite);
-    gr.opp = __mmask8(eqx & ~eqy & finite);
-    // Slope numerator and denominator: (qy - py)/(qx - px), or 3px^2/(2py)
-    // for a doubling; 1 where the result comes from the masks alone.
-    Fv den = blend(dbl, sub_plus(gr.qx, gr.px, P), add(gr.py, gr.py));
-    gr.den = blend(__mmask8(adding | dbl), ONE, den);
-    const Fv xx = reduce4(sqr(gr.px, P.l, pinv), P2, P);
-    gr.num = blend(dbl, sub_plus(gr.qy, gr.py, P), sub_if_above(add(add(xx, xx), xx), P2));
+    ct_slope(gr.px, gr.py, gr.qx, gr.qy, gr.pinf, gr.qinf, gr.den, gr.num, gr.opp);
     gr.prefix = acc;
     acc = mul(acc, gr.den, P.l, pinv);
   }
@@ -877,15 +903,9 @@ NACREL_IFMA NACREL_FLATTEN void add_pairs_ct_ifma(const CtPoint* in, CtPoint* ou
     const CtGroup& gr = groups[g];
     const Fv inv = mul(lane, gr.prefix, P.l, pinv);
     lane = mul(lane, gr.den, P.l, pinv);
-    const Fv lambda = mul(gr.num, inv, P.l, pinv);
-    const Fv ll = sqr(lambda, P.l, pinv);
-    const Fv x3 = reduce4(sub_plus(sub_plus(ll, gr.px, P), gr.qx, P), P2, P);
-    const Fv t = mul(lambda, sub_plus(gr.px, x3, P), P.l, pinv);
-    const Fv y3 = reduce4(sub_plus(t, gr.py, P), P2, P);
-    // As the portable additions: P where Q is the identity, then Q where P is.
-    const Fv rx = blend(gr.pinf, blend(gr.qinf, x3, gr.px), gr.qx);
-    const Fv ry = blend(gr.pinf, blend(gr.qinf, y3, gr.py), gr.qy);
-    const __mmask8 rinf = __mmask8((gr.pinf & gr.qinf) | gr.opp);
+    Fv rx, ry;
+    __mmask8 rinf;
+    ct_sum(gr.px, gr.py, gr.qx, gr.qy, gr.pinf, gr.qinf, gr.opp, mul(gr.num, inv, P.l, pinv), rx, ry, rinf);
     alignas(64) int64_t id[8];
     __mmask8 active = 0;
     for (int l = 0; l < 8; ++l) {
@@ -990,17 +1010,7 @@ NACREL_IFMA NACREL_FLATTEN void sum_columns_ct_ifma(const CtPoint* leaves, size_
       load(at, px, py, qx, qy);
       gr.pinf = _mm512_cmpneq_epi64_mask(_mm512_load_si512(I + at), zero);
       gr.qinf = _mm512_cmpneq_epi64_mask(_mm512_load_si512(I + at + rb), zero);
-      const __mmask8 finite = __mmask8(~(gr.pinf | gr.qinf));
-      const __mmask8 eqx = equal(px, qx), eqy = equal(py, qy);
-      const __mmask8 dbl = __mmask8(eqx & eqy & finite);
-      const __mmask8 adding = __mmask8(~eqx & finite);
-      gr.opp = __mmask8(eqx & ~eqy & finite);
-      // (qy - py)/(qx - px), or 3px^2/(2py) for a doubling; 1 where the
-      // result comes from the masks alone.
-      const Fv den = blend(dbl, sub_plus(qx, px, P), add(py, py));
-      gr.den = blend(__mmask8(adding | dbl), ONE, den);
-      const Fv xx = reduce4(sqr(px, P.l, pinv), P2, P);
-      gr.num = blend(dbl, sub_plus(qy, py, P), sub_if_above(add(add(xx, xx), xx), P2));
+      ct_slope(px, py, qx, qy, gr.pinf, gr.qinf, gr.den, gr.num, gr.opp);
       gr.prefix = acc[g & 1];
       acc[g & 1] = mul(acc[g & 1], gr.den, P.l, pinv);
     }
@@ -1009,16 +1019,10 @@ NACREL_IFMA NACREL_FLATTEN void sum_columns_ct_ifma(const CtPoint* leaves, size_
     auto sum = [&](size_t g, const Fv& lambda) NACREL_IFMA_LAMBDA {
       const CtLevelGroup& gr = groups[g];
       const size_t at = pair_at(g), to = (g / gpb) * rb + 8 * (g % gpb);
-      Fv px, py, qx, qy;
+      Fv px, py, qx, qy, rx, ry;
+      __mmask8 rinf;
       load(at, px, py, qx, qy);
-      const Fv ll = sqr(lambda, P.l, pinv);
-      const Fv x3 = reduce4(sub_plus(sub_plus(ll, px, P), qx, P), P2, P);
-      const Fv t = mul(lambda, sub_plus(px, x3, P), P.l, pinv);
-      const Fv y3 = reduce4(sub_plus(t, py, P), P2, P);
-      // As the portable additions: P where Q is the identity, then Q where P is.
-      const Fv rx = blend(gr.pinf, blend(gr.qinf, x3, px), qx);
-      const Fv ry = blend(gr.pinf, blend(gr.qinf, y3, py), qy);
-      const __mmask8 rinf = __mmask8((gr.pinf & gr.qinf) | gr.opp);
+      ct_sum(px, py, qx, qy, gr.pinf, gr.qinf, gr.opp, lambda, rx, ry, rinf);
       #pragma GCC unroll 5
       for (int j = 0; j < 5; ++j) {
         _mm512_store_si512(OX[j] + to, rx.l[j]);
@@ -1166,7 +1170,7 @@ bool sum_columns_ct_wide(const CtPoint* leaves, size_t rows, size_t width, size_
 bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n) {
 #ifdef NACREL_HAVE_IFMA
   if (!g_use_ifma.load(std::memory_order_relaxed)) return false;
-  // Identities have tables of identities; the rest go eight at a time.
+  // Identities are marked; the rest go eight at a time.
   std::vector<G1Affine> live;
   std::vector<size_t> at;
   for (size_t i = 0; i < n; ++i) {
@@ -1179,17 +1183,13 @@ bool build_fixed_tables_wide(const G1Affine* points, FixedTable* out, size_t n) 
   }
   if (live.empty()) return true;
   const size_t ng = (live.size() + 7) / 8;
-  struct Free {
-    void operator()(JacEntry* p) const { std::free(p); }
-  };
-  std::unique_ptr<JacEntry, Free> jac(
-      static_cast<JacEntry*>(std::aligned_alloc(64, ng * FixedTable::kEntries * sizeof(JacEntry))));
-  if (!jac) throw std::bad_alloc();
+  AlignedArray<JacEntry> jac;
+  jac.reserve(ng * FixedTable::kEntries);
   if (at.size() == n) {
-    build_fixed_tables_ifma(points, out, n, jac.get());
+    build_fixed_tables_ifma(points, out, n, jac.p);
   } else {
     std::vector<FixedTable> tmp(live.size());
-    build_fixed_tables_ifma(live.data(), tmp.data(), live.size(), jac.get());
+    build_fixed_tables_ifma(live.data(), tmp.data(), live.size(), jac.p);
     for (size_t k = 0; k < at.size(); ++k) out[at[k]] = tmp[k];
   }
   return true;
