@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "group/curve.hpp"
@@ -87,9 +88,20 @@ struct SegmentRef {
   PointRef ref;
   uint32_t seg;
 };
+// Most non-zero digits wnaf_digits gives for a GLV half (below 2^128): they
+// are at least w bits apart in bits 0..128.
+constexpr size_t wnaf_max_digits(int w) { return w >= 2 ? size_t(128 / w) + 1 : 129; }
+// Tagged references written by index into a buffer sized up front (by
+// wnaf_max_digits per half), so that the digit loops make no calls.
+struct TaggedRefs {
+  std::unique_ptr<SegmentRef[]> items;
+  size_t used = 0;
+  explicit TaggedRefs(size_t cap) : items(new SegmentRef[cap]) {}
+  void add(const PointRef& r, uint32_t seg) { items[used++] = SegmentRef{r, seg}; }
+};
 // out[s] = the sum of the items tagged s, for every s < segs (the identity
 // for none): the items sorted into their segments, then sum_bucket_refs.
-void sum_tagged_refs(const std::vector<SegmentRef>& items, size_t segs, G1Affine* out);
+void sum_tagged_refs(const TaggedRefs& items, size_t segs, G1Affine* out);
 // The same on AVX-512 IFMA when that path is on; false (nothing done)
 // otherwise. (batch_ifma.cpp)
 bool sum_bucket_refs_wide(const PointRef* refs, const size_t* start, const size_t* len, size_t buckets,

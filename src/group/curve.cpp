@@ -1211,16 +1211,18 @@ void sum_bucket_refs(const PointRef* refs, const size_t* start, const size_t* le
   for (size_t b = 0; b < buckets; ++b) out[b] = ln[b] ? pts[st[b]] : G1Affine::identity();
 }
 
-void sum_tagged_refs(const std::vector<SegmentRef>& items, size_t segs, G1Affine* out) {
+void sum_tagged_refs(const TaggedRefs& tagged, size_t segs, G1Affine* out) {
+  const SegmentRef* items = tagged.items.get();
+  const size_t n = tagged.used;
   std::vector<size_t> len(segs, 0), start(segs + 1, 0);
-  for (const SegmentRef& it : items) ++len[it.seg];
+  for (size_t i = 0; i < n; ++i) ++len[items[i].seg];
   for (size_t s = 0; s < segs; ++s) start[s + 1] = start[s] + len[s];
-  std::vector<PointRef> refs(items.size());
+  std::unique_ptr<PointRef[]> refs(new PointRef[n]);
   {
     std::vector<size_t> pos(start.begin(), start.end() - 1);
-    for (const SegmentRef& it : items) refs[pos[it.seg]++] = it.ref;
+    for (size_t i = 0; i < n; ++i) refs[pos[items[i].seg]++] = items[i].ref;
   }
-  sum_bucket_refs(refs.data(), start.data(), len.data(), segs, out);
+  sum_bucket_refs(refs.get(), start.data(), len.data(), segs, out);
 }
 
 namespace {
@@ -1294,7 +1296,9 @@ template <int w>
 void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const size_t* counts, size_t sums,
                        G1Jac* out) {
   constexpr size_t nb = size_t(1) << (w - 2);  // odd magnitudes 1, 3, .., 2^(w-1) - 1
-  std::vector<SegmentRef> items;
+  size_t total = 0;
+  for (size_t s = 0; s < sums; ++s) total += counts[s];
+  TaggedRefs items(total * 2 * wnaf_max_digits(w));
   size_t at = 0;
   for (size_t s = 0; s < sums; ++s) {
     for (size_t t = 0; t < counts[s]; ++t, ++at) {
@@ -1309,7 +1313,7 @@ void fixed_bucket_sums(const FixedTable* const* tables, const Fr* scalars, const
           // The entries are spread over megabytes of tables: fetched now,
           // read when the buckets are summed.
           __builtin_prefetch(&shifted[bit]);
-          items.push_back(SegmentRef{ref_of(shifted[bit], (d < 0) != negate), bucket});
+          items.add(ref_of(shifted[bit], (d < 0) != negate), bucket);
         });
       }
     }

@@ -117,7 +117,9 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
   for (size_t k = 0; k < total; ++k) two = two && (tables[k]->identity || tables[k]->has_twice);
   const int shift = two ? 1 : 0;
   const size_t positions = two ? (kPositions + 1) / 2 : kPositions;
-  std::vector<SegmentRef> items;
+  size_t cap = 0;
+  for (size_t k = 0; k < total; ++k) cap += 2 * wnaf_max_digits(tables[k]->window);
+  TaggedRefs items(cap);
   size_t at = 0;
   for (size_t s = 0; s < sums; ++s) {
     for (size_t c = 0; c < counts[s]; ++c, ++at) {
@@ -131,7 +133,7 @@ NACREL_FLATTEN void msm_vartime_odd_sums(const OddTable* const* tables, const Fr
         wnaf_digits(h ? split.k2 : split.k1, tab.window, [&](int bit, int d) {
           const uint32_t seg = base + uint32_t(bit >> shift);
           const G1Affine& q = entries[bit & shift][((d < 0 ? -d : d) - 1) / 2];
-          items.push_back(SegmentRef{ref_of(q, (d < 0) != negate), seg});
+          items.add(ref_of(q, (d < 0) != negate), seg);
         });
       }
     }
