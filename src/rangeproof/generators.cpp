@@ -72,8 +72,34 @@ struct GeneratorCache {
     return out;
   }
 
+  // The sums of the generator vectors of length 2^k, built on first use.
+  const GeneratorSums* sums_for(uint64_t n) {
+    int k = 0;
+    while ((uint64_t(1) << k) < n) ++k;
+    std::lock_guard<std::mutex> lock(mu);
+    std::unique_ptr<GeneratorSums>& slot = sums[size_t(k)];
+    if (!slot) {
+      auto s = std::make_unique<GeneratorSums>();
+      std::vector<G1Jac> gh(n + 1);
+      G1Jac h_sum = G1Jac::identity();
+      for (uint64_t i = 0; i < n; ++i) {
+        gh[i] = add_mixed(to_jacobian(points[i].ge()), points[n + i].ge());
+        h_sum = add_mixed(h_sum, points[n + i].ge());
+      }
+      gh[n] = neg(h_sum);
+      std::vector<G1Affine> aff(n + 1);
+      batch_to_affine(gh.data(), aff.data(), n + 1);
+      s->minus_h = aff[n];
+      aff.pop_back();
+      s->gh = std::move(aff);
+      slot = std::move(s);
+    }
+    return slot.get();
+  }
+
   std::vector<std::unique_ptr<FixedTable>> tables;   // tables[k] for points[k]
   std::vector<std::unique_ptr<CtTable>> ct_tables;   // ct_tables[k] for points[k]
+  std::unique_ptr<GeneratorSums> sums[12];            // sums[k] for length 2^k
 };
 
 GeneratorCache& cache() {
@@ -134,6 +160,12 @@ std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g,
 std::vector<const CtTable*> generator_ct_tables_for(const std::vector<Point>& g, const std::vector<Point>& h) {
   if (generator_tables_for(g, h).empty()) return {};
   return cache().ct_table_range(0, 2 * g.size());
+}
+
+const GeneratorSums* generator_sums_for(const std::vector<Point>& g, const std::vector<Point>& h) {
+  const uint64_t n = g.size();
+  if ((n & (n - 1)) != 0 || generator_tables_for(g, h).empty()) return nullptr;
+  return cache().sums_for(n);
 }
 
 const Point& range_test_h() {

@@ -48,6 +48,15 @@ GeneratorVectors derive_generator_vectors(uint64_t n);
 // generator are refused before anything is built.
 std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g, const std::vector<Point>& h);
 
+// The public part of the range prover's A for the cached generator vectors
+// of a power-of-two length n: gh[i] = g[i] + h[i] and minus_h = -(sum of
+// h[i]), affine, built once per length; null for other vectors.
+struct GeneratorSums {
+  std::vector<G1Affine> gh;
+  G1Affine minus_h;
+};
+const GeneratorSums* generator_sums_for(const std::vector<Point>& g, const std::vector<Point>& h);
+
 // Constant-time multiplication tables (CtTable, 4 KB each) of g then h under
 // the same conditions, built once per offset in the same cache.
 std::vector<const CtTable*> generator_ct_tables_for(const std::vector<Point>& g, const std::vector<Point>& h);

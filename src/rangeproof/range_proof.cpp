@@ -134,19 +134,25 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   const SecretVector<uint64_t> aL = aggregate_bits(secrets, n, N);
   RangeProof proof;
   {
-    std::vector<G1Jac> gh_jac(N);
-    G1Jac h_sum = G1Jac::identity();
-    for (size_t i = 0; i < N; ++i) {
-      gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
-      h_sum = add_mixed(h_sum, h_vec[i].ge());
+    // g[i] + h[i] and -sum h[i]: kept with the cached generators, else formed here.
+    std::vector<G1Affine> pts(N + 1);
+    if (const GeneratorSums* cached = generator_sums_for(g_vec, h_vec)) {
+      std::copy(cached->gh.begin(), cached->gh.end(), pts.begin());
+      pts[N] = cached->minus_h;
+    } else {
+      std::vector<G1Jac> gh_jac(N + 1);
+      G1Jac h_sum = G1Jac::identity();
+      for (size_t i = 0; i < N; ++i) {
+        gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
+        h_sum = add_mixed(h_sum, h_vec[i].ge());
+      }
+      gh_jac[N] = neg(h_sum);
+      batch_to_affine(gh_jac.data(), pts.data(), N + 1);
     }
     if (combs) {
       // The commitments V_j = G*v_j + H*gamma_j (two comb products each) and
       // A as one more sum: H*alpha over H's comb, the g[i] + h[i] selected by
       // the bits and the public -sum h[i] (always selected).
-      gh_jac.push_back(neg(h_sum));
-      std::vector<G1Affine> pts(N + 1);
-      batch_to_affine(gh_jac.data(), pts.data(), N + 1);
       SecretVector<uint64_t> bits(N + 1);
       std::copy(aL.begin(), aL.end(), bits.begin());
       bits[N] = 1;
@@ -164,11 +170,9 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
       for (const Point& v : V) ct::publish(v);
       proof.A = Point("add_point", out[m]);
     } else {
-      std::vector<G1Affine> gh(N);
-      batch_to_affine(gh_jac.data(), gh.data(), N);
       // Both sums have secret operands: complete additions.
-      G1Jac a = add_ct(mul_ct(H.ge(), alpha->fe()), sum_selected_ct(gh.data(), aL.data(), N));
-      a = add_ct(a, neg(h_sum));
+      G1Jac a = add_ct(mul_ct(H.ge(), alpha->fe()), sum_selected_ct(pts.data(), aL.data(), N));
+      a = add_ct(a, to_jacobian(pts[N]));
       proof.A = Point("add_point", to_affine(a));
     }
     ct::publish(proof.A);

@@ -254,6 +254,21 @@ TEST(Generators, TablesOnlyForTheCachedVectors) {
   }
   EXPECT_TRUE(generator_ct_tables_for(gv.g_vec, changed).empty());
   EXPECT_TRUE(generator_ct_tables_for(gv.h_vec, gv.g_vec).empty());
+  // The prover's sums g[i] + h[i] and -sum h[i], per power-of-two length.
+  for (const GeneratorVectors& v : {gv, v4}) {
+    const GeneratorSums* sums = generator_sums_for(v.g_vec, v.h_vec);
+    ASSERT_NE(sums, nullptr);
+    ASSERT_EQ(sums->gh.size(), v.g_vec.size());
+    Point h_sum = Point::identity();
+    for (size_t i = 0; i < v.g_vec.size(); ++i) {
+      EXPECT_EQ(sums->gh[i], (v.g_vec[i] + v.h_vec[i]).ge()) << i;
+      h_sum += v.h_vec[i];
+    }
+    EXPECT_EQ(sums->minus_h, (-h_sum).ge());
+  }
+  EXPECT_EQ(generator_sums_for(gv.g_vec, changed), nullptr);
+  GeneratorVectors v3 = derive_generator_vectors(3);
+  EXPECT_EQ(generator_sums_for(v3.g_vec, v3.h_vec), nullptr);
 }
 
 TEST(Generators, CacheFilledFromSeveralThreadsAtOnce) {
