@@ -176,8 +176,9 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
                 G1Affine* out, size_t groups = 1);
 
 // Odd multiples P, 3P, ..., (2^(w-1) - 1)P of a public point and their images
-// under the endomorphism, affine, for variable-time sums over the points:
-// width 6 for points in several sums in a row, 5 for points in one sum.
+// under the endomorphism, affine, for variable-time sums over the points
+// (width 5 for the inner product's base points and the verifier's points;
+// up to 6).
 // With their doubles too, a sum needs half the additions in its doubling
 // chain (one per two bit positions).
 struct OddTable {

@@ -170,7 +170,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       base[2 * n] = u;
       base_tab.resize(2 * n + 1);
-      build_odd_tables(base.data(), base_tab.data(), base.size(), OddTable::kWindow, true);
+      build_odd_tables(base.data(), base_tab.data(), base.size(), 5, true);
     } else if (late && base_n >= kRebaseFrom && base_n == kRebaseRatio * n) {
       // A large base makes every later step cost as much as the first: the
       // current generators G[i] = sum of wg[j]*base_g[j] over j = i mod n
@@ -198,7 +198,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       std::fill(wg.begin(), wg.begin() + n, Fr::one());
       std::fill(wh.begin(), wh.begin() + n, Fr::one());
       base_tab.assign(2 * n + 1, OddTable{});
-      build_odd_tables(base.data(), base_tab.data(), base.size(), OddTable::kWindow, true);
+      build_odd_tables(base.data(), base_tab.data(), base.size(), 5, true);
     }
     // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
     G1Jac lr[2];
