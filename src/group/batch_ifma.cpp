@@ -399,7 +399,7 @@ inline G1Affine plane_point(Planes& e, size_t i) {
 // round's pairs, and the groups of a round.
 struct BucketWork {
   Planes e;
-  std::vector<uint32_t> idx, pi, qi;
+  std::vector<uint32_t> idx, pi, qi, oi;
   std::vector<size_t> len;  // a copy of the segment lengths, when the caller keeps its own
   AlignedArray<Group> groups;
   // After a very large sum (beyond aggregated proofs of 64 x 16 bits) the
@@ -412,6 +412,7 @@ struct BucketWork {
       idx = {};
       pi = {};
       qi = {};
+      oi = {};
     }
   }
 };
@@ -592,6 +593,69 @@ NACREL_IFMA_INLINE void sum_segments(BucketWork& w, size_t& top, const size_t* s
   }
 }
 
+// Lane l of out[j] = word j of in[l]: an 8 x 8 transpose of 64-bit words.
+NACREL_IFMA_INLINE void transpose8(const __m512i* in, __m512i* out) {
+  __m512i t[8], u[8];
+  #pragma GCC unroll 4
+  for (int k = 0; k < 4; ++k) {
+    t[2 * k] = _mm512_unpacklo_epi64(in[2 * k], in[2 * k + 1]);      // words 0, 2, 4, 6 of a pair
+    t[2 * k + 1] = _mm512_unpackhi_epi64(in[2 * k], in[2 * k + 1]);  // words 1, 3, 5, 7
+  }
+  const __m512i lo = _mm512_set_epi64(13, 12, 5, 4, 9, 8, 1, 0), hi = _mm512_set_epi64(15, 14, 7, 6, 11, 10, 3, 2);
+  #pragma GCC unroll 2
+  for (int h = 0; h < 2; ++h) {  // points 0..3, then 4..7
+    u[4 * h + 0] = _mm512_permutex2var_epi64(t[4 * h], lo, t[4 * h + 2]);      // words 0, 4
+    u[4 * h + 2] = _mm512_permutex2var_epi64(t[4 * h], hi, t[4 * h + 2]);      // words 2, 6
+    u[4 * h + 1] = _mm512_permutex2var_epi64(t[4 * h + 1], lo, t[4 * h + 3]);  // words 1, 5
+    u[4 * h + 3] = _mm512_permutex2var_epi64(t[4 * h + 1], hi, t[4 * h + 3]);  // words 3, 7
+  }
+  #pragma GCC unroll 4
+  for (int j = 0; j < 4; ++j) {
+    out[j] = _mm512_shuffle_i64x2(u[j], u[4 + j], 0x44);
+    out[4 + j] = _mm512_shuffle_i64x2(u[j], u[4 + j], 0xee);
+  }
+}
+
+// No point: the identity in a spare lane.
+constexpr uint32_t kNoPoint = ~uint32_t(0);
+
+// The points src[0 .. 8) (point(i) gives the i-th input point and whether to
+// negate it; kNoPoint for the identity) into the planes at at, a multiple of
+// 8: one 64-byte load per point (x then y), a transpose, the limb split and
+// the negations in the lanes.
+template <class Point>
+NACREL_IFMA_INLINE void convert8(Point& point, const uint32_t* src, const PlanePtrs& e, size_t at, const Fv& P) {
+  alignas(64) static const uint64_t kZero[8] = {};
+  __m512i r[8], w[8];
+  __mmask8 neg = 0, keep = 0;
+  #pragma GCC unroll 8
+  for (int l = 0; l < 8; ++l) {
+    const uint64_t* xy = kZero;
+    if (src[l] != kNoPoint) {
+      const PointRef pr = point(src[l]);
+      if (!pr.identity) {
+        xy = pr.xy[0].v;
+        keep |= __mmask8(1u << l);
+      }
+      if (pr.negate) neg |= __mmask8(1u << l);
+    }
+    r[l] = _mm512_loadu_si512(xy);
+  }
+  transpose8(r, w);
+  const Fv x = limbs_of_words(w);
+  Fv y = limbs_of_words(w + 4);
+  if (neg) {
+    const Fv zero{{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(),
+                   _mm512_setzero_si512()}};
+    y = blend(neg, y, sub_plus(P, y, zero));  // p - y, below p: y is not 0 for a point
+  }
+  #pragma GCC unroll 5
+  for (int j = 0; j < 5; ++j) {
+    _mm512_store_si512(e.x[j] + at, _mm512_maskz_mov_epi64(keep, x.l[j]));
+    _mm512_store_si512(e.y[j] + at, _mm512_maskz_mov_epi64(keep, y.l[j]));
+  }
+}
+
 // The first round needs no gathers: the points are converted straight into
 // a layout where pair k of the round is (P[k], Q[k]), P and Q being two
 // areas of the planes, and each segment's odd point out goes to a third
@@ -606,50 +670,47 @@ NACREL_IFMA_INLINE void sum_buckets_ifma(size_t n, Point&& point, const size_t* 
     pairs += len[b] / 2;
     odd += len[b] % 2;
   }
-  const size_t ng = (pairs + 7) / 8;
+  const size_t ng = (pairs + 7) / 8, no = (odd + 7) / 8;
   const size_t q_at = 8 * ng, odd_at = 16 * ng;
-  size_t top = (odd_at + odd + 7) / 8 * 8;
+  size_t top = odd_at + 8 * no;
   BucketWork& w = bucket_work();
   // The two areas, the odd points, then every round's sums, each round's
   // rounded up to a whole group: all the sums together are fewer than n.
   w.e.reserve(top + n + 8 * (rounds_for(len, buckets) + 1));
   w.idx.resize(n);
-  w.pi.resize(n / 2 + 8);
-  w.qi.resize(n / 2 + 8);
+  w.pi.resize(std::max(n / 2 + 8, 8 * ng));
+  w.qi.resize(std::max(n / 2 + 8, 8 * ng));
+  w.oi.resize(8 * no);
   {
-    const PlanePtrs e(w.e);
-    auto put = [&](size_t i, size_t at) {
-      const PointRef r = point(i);
-      const Fq y = r.negate ? -r.xy[1] : r.xy[1];
-      uint64_t lx[5], ly[5];
-      to_limbs(r.xy[0].v, lx);
-      to_limbs(y.v, ly);
-      const uint64_t keep = r.identity ? 0 : ~uint64_t(0);
-      #pragma GCC unroll 5
-      for (int j = 0; j < 5; ++j) {
-        e.x[j][at] = lx[j] & keep;
-        e.y[j][at] = ly[j] & keep;
-      }
-    };
+    // Where each area's points come from (spare lanes: the identity).
     uint32_t* idx = w.idx.data();
-    size_t k = 0, o = odd_at;
+    uint32_t* pi = w.pi.data();
+    uint32_t* qi = w.qi.data();
+    uint32_t* oi = w.oi.data();
+    size_t k = 0, o = 0;
     for (size_t b = 0; b < buckets; ++b) {
       const size_t l = len[b], s = start[b];
       uint32_t* list = idx + s;
       for (size_t t = 0; 2 * t + 1 < l; ++t, ++k) {
-        put(s + 2 * t, k);
-        put(s + 2 * t + 1, q_at + k);
+        pi[k] = uint32_t(s + 2 * t);
+        qi[k] = uint32_t(s + 2 * t + 1);
         list[t] = uint32_t(top + k);
       }
       if (l % 2) {
-        put(s + l - 1, o);
-        list[l / 2] = uint32_t(o++);
+        oi[o] = uint32_t(s + l - 1);
+        list[l / 2] = uint32_t(odd_at + o++);
       }
       len[b] = (l + 1) / 2;
     }
-    for (; k < 8 * ng; ++k) {  // spare lanes: the identity plus the identity
-      for (int j = 0; j < 5; ++j) e.x[j][k] = e.y[j][k] = e.x[j][q_at + k] = e.y[j][q_at + k] = 0;
+    for (; k < 8 * ng; ++k) pi[k] = qi[k] = kNoPoint;
+    for (; o < 8 * no; ++o) oi[o] = kNoPoint;
+    const PlanePtrs e(w.e);
+    const Fv P = splat(consts().p);
+    for (size_t g = 0; g < ng; ++g) {
+      convert8(point, pi + 8 * g, e, 8 * g, P);
+      convert8(point, qi + 8 * g, e, q_at + 8 * g, P);
     }
+    for (size_t g = 0; g < no; ++g) convert8(point, oi + 8 * g, e, odd_at + 8 * g, P);
   }
   if (ng != 0) {
     const PlanePtrs e(w.e);
