@@ -751,7 +751,7 @@ NACREL_IFMA NACREL_FLATTEN void sum_bucket_refs_ifma(const PointRef* refs, const
       n,
       [refs, n](size_t i) {
         // The points are spread over the tables: fetch ahead.
-        constexpr size_t kAhead = 8;
+        constexpr size_t kAhead = 16;
         if (i + kAhead < n) {
           const char* q = reinterpret_cast<const char*>(refs[i + kAhead].xy);
           __builtin_prefetch(q);
