@@ -428,48 +428,68 @@ namespace {
 
 constexpr U256 kA2{{0x0be4e1541221250bULL, 0x6f4d8248eeb859fdULL, 0, 0}};
 
-// a * b mod 2^256.
-U256 mul_low(const U256& a, const U256& b) {
-  uint64_t t[4] = {0, 0, 0, 0};
-  for (int i = 0; i < 4; ++i) {
-    if (b.w[i] == 0) continue;
+// out[0 .. NA + NB) = a * b for a of NA words and b of NB words.
+template <int NA, int NB>
+inline void mul_words(const uint64_t* a, const uint64_t* b, uint64_t* out) {
+  for (int i = 0; i < NA + NB; ++i) out[i] = 0;
+  for (int i = 0; i < NB; ++i) {
     uint64_t c = 0;
-    for (int j = 0; i + j < 4; ++j) t[i + j] = fieldimpl::mac(t[i + j], a.w[j], b.w[i], c);
+    for (int j = 0; j < NA; ++j) out[i + j] = fieldimpl::mac(out[i + j], a[j], b[i], c);
+    out[i + NA] = c;
   }
-  return U256{{t[0], t[1], t[2], t[3]}};
 }
 
-// a - b mod 2^256.
-U256 sub_low(const U256& a, const U256& b) {
-  U256 out;
+// a - b mod 2^192 (three words).
+inline void sub3(uint64_t* a, const uint64_t* b) {
   uint64_t borrow = 0;
-  for (int i = 0; i < 4; ++i) out.w[i] = fieldimpl::sbb(a.w[i], b.w[i], borrow);
-  return out;
+  for (int i = 0; i < 3; ++i) a[i] = fieldimpl::sbb(a[i], b[i], borrow);
 }
 
-// A two's-complement value mod 2^256 that is known to be small, as a
-// magnitude and a sign.
-void from_twos(const U256& v, U256& mag, bool& negative) {
-  negative = (v.w[3] >> 63) != 0;
-  mag = negative ? sub_low(U256{{0, 0, 0, 0}}, v) : v;
+// A value mod 2^192 known to lie in (-2^128, 2^128) as magnitude and sign.
+inline void from_twos3(const uint64_t* v, U256& mag, bool& negative) {
+  negative = (v[2] >> 63) != 0;
+  uint64_t m[3] = {v[0], v[1], v[2]};
+  if (negative) {
+    uint64_t z[3] = {0, 0, 0};
+    sub3(z, m);
+    m[0] = z[0];
+    m[1] = z[1];
+  }
+  mag = U256{{m[0], m[1], 0, 0}};
 }
 
 }  // namespace
 
-// The same split as glv_split_masks, in plain integer arithmetic mod 2^256:
+// The same split as glv_split_masks, in plain integer arithmetic:
 // k2 = c1 (-b1) - c2 b2 and k1 = k - c1 a1 - c2 a2, so that
 // k1 + k2 lambda = k - c1 (a1 + b1 lambda) - c2 (a2 + b2 lambda) = k (mod r).
-// Both are below 2^128 in absolute value, so their residues mod 2^256 read
-// as two's complement are the integers themselves, and they equal the
-// signed representatives in (-r/2, r/2] that the masked split computes.
+// Both are below 2^128 in absolute value, so they are formed mod 2^192 only
+// and read as two's complement (the sign in the top word); they equal the
+// signed representatives in (-r/2, r/2] that the masked split computes. The
+// products are written for the sizes of the constants (g1: 2 words, g2: 3,
+// -b1 and a2: 2, b2: 1); c1 < 2^64 and c2 < 2^128 are words 4.. of the
+// products of k with g1 and g2.
 GlvSplit glv_split(const Fr& k) {
+  static_assert(kG1.w[2] == 0 && kG1.w[3] == 0 && kG2.w[3] == 0 && kMinusB1.w[2] == 0 && kA2.w[2] == 0 &&
+                kB2.w[1] == 0);
   const U256 kc = k.to_canonical();
-  const U256 c1 = mul_high(kc, kG1), c2 = mul_high(kc, kG2);
-  const U256 k2 = sub_low(mul_low(c1, kMinusB1), mul_low(c2, kB2));
-  const U256 k1 = sub_low(sub_low(kc, mul_low(c1, kB2)), mul_low(c2, kA2));
+  uint64_t p1[6], p2[7];
+  mul_words<4, 2>(kc.w, kG1.w, p1);
+  mul_words<4, 3>(kc.w, kG2.w, p2);
+  const uint64_t* c1 = p1 + 4;  // two words
+  const uint64_t* c2 = p2 + 4;  // three words
+  uint64_t k2[4], t[5];
+  mul_words<2, 2>(c1, kMinusB1.w, k2);
+  mul_words<3, 1>(c2, kB2.w, t);
+  sub3(k2, t);
+  uint64_t k1[3] = {kc.w[0], kc.w[1], kc.w[2]};
+  mul_words<2, 1>(c1, kB2.w, t);
+  sub3(k1, t);
+  mul_words<3, 2>(c2, kA2.w, t);
+  sub3(k1, t);
   GlvSplit s;
-  from_twos(k1, s.k1, s.neg1);
-  from_twos(k2, s.k2, s.neg2);
+  from_twos3(k1, s.k1, s.neg1);
+  from_twos3(k2, s.k2, s.neg2);
   return s;
 }
 

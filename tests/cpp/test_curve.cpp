@@ -306,6 +306,13 @@ TEST(Glv, SplitRecomposesWithShortHalves) {
     GlvSplit s = glv_split(k);
     EXPECT_EQ(to_fr(s.k1, s.neg1) + to_fr(s.k2, s.neg2) * l, k) << hex_of(k);
     EXPECT_EQ(s.k1.w[2] | s.k1.w[3] | s.k2.w[2] | s.k2.w[3], 0u) << hex_of(k);
+    // The same halves as the constant-time split (a zero half counts as positive).
+    U256 m1, m2;
+    uint64_t n1, n2;
+    glv_split_ct(k, m1, n1, m2, n2);
+    EXPECT_TRUE(m1 == s.k1 && m2 == s.k2) << hex_of(k);
+    EXPECT_EQ(n1 != 0 && !(m1 == U256{}), s.neg1 && !(s.k1 == U256{})) << hex_of(k);
+    EXPECT_EQ(n2 != 0 && !(m2 == U256{}), s.neg2 && !(s.k2 == U256{})) << hex_of(k);
   }
 }
 
