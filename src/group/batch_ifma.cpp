@@ -1211,8 +1211,10 @@ bool sum_columns_ct_wide(const CtPoint* leaves, size_t rows, size_t width, size_
   } else {
     sum_columns_ct_ifma(leaves, rows, width, stride, out, s.planes, groups);
   }
+  // Buffer 0 held the leaves; buffer 1 at most the first level's sums.
+  const size_t used[2] = {points, (width + 1) / 2 * rb};
   for (int buf = 0; buf < 2; ++buf) {
-    for (int q = 0; q < kCtPlanes; ++q) secure_wipe(s.planes.plane(buf, q), points * sizeof(uint64_t));
+    for (int q = 0; q < kCtPlanes; ++q) secure_wipe(s.planes.plane(buf, q), used[buf] * sizeof(uint64_t));
   }
   secure_wipe(s.groups.p, ng * sizeof(CtLevelGroup));
   if (s.planes.cap > (size_t(1) << 16)) s.planes = CtPlanes();  // about 11 MB
