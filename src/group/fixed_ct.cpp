@@ -398,9 +398,10 @@ void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* s
 }
 
 // A level of affine additions costs about 6 products per pair plus one
-// inversion (about 220 products) for the level; a complete addition about 12.
-// Below this many pairs a level is not worth its inversion.
-constexpr size_t kMinTreePairs = 48;
+// inversion for the level (eight pairs at a time on IFMA); a complete
+// addition about 12 products. Below this many pairs a level is not worth
+// its inversion (measured on the range prover's sums).
+constexpr size_t kMinTreePairs = 16;
 
 // The affine points of Jacobian ones in constant time, with one shared
 // inversion; Z = 0 gives the identity (its mask kept in s.opposite).
