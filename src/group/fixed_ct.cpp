@@ -398,10 +398,11 @@ void select_comb(const CtCombTable& comb, const uint64_t* mag, const uint64_t* s
 }
 
 // A level of affine additions costs about 6 products per pair plus one
-// inversion for the level (eight pairs at a time on IFMA); a complete
-// addition about 12 products. Below this many pairs a level is not worth
-// its inversion (measured on the range prover's sums).
-constexpr size_t kMinTreePairs = 16;
+// inversion for the level; a complete addition about 12 products. Below
+// this many pairs a level is not worth its inversion: 48 for the portable
+// additions, 16 for the IFMA ones (eight pairs at a time; measured on the
+// range prover's sums).
+size_t min_tree_pairs() { return ifma_affine_sums_active() ? 16 : 48; }
 
 // The affine points of Jacobian ones in constant time, with one shared
 // inversion; Z = 0 gives the identity (its mask kept in s.opposite).
@@ -436,7 +437,7 @@ inline G1Affine affine_of(const CtPoint& p) {
 // Sums rows of leaves stored one after another (sizes[r] leaves in row r,
 // each at least 1) by a binary tree per row; the additions of one level, all
 // rows together, share one inversion. A row of odd size gets an identity at
-// its end. Once a level would have fewer than kMinTreePairs pairs, each row's
+// its end. Once a level would have fewer than min_tree_pairs() pairs, each row's
 // remaining points are summed with complete formulas and the sums made
 // affine together. The sum of row r ends in cur[r]; sizes is consumed.
 void sum_rows(Workspace& ws, std::vector<size_t>& sizes) {
@@ -449,7 +450,7 @@ void sum_rows(Workspace& ws, std::vector<size_t>& sizes) {
       widest = std::max(widest, w);
     }
     if (widest <= 1) return;
-    if (total / 2 < kMinTreePairs) break;
+    if (total / 2 < min_tree_pairs()) break;
     // Pairs of every row adjacent: rows of odd size padded.
     row.resize(total);
     size_t in = 0, o = 0;
