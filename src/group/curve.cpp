@@ -1427,14 +1427,17 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
   }
   std::vector<G1Affine> bucket(buckets);
   sum_bucket_refs(refs.data(), start.data(), len.data(), buckets, bucket.data());
-  // sum_b (2b + 1) * bucket[b] = all + 2*(s0 + 2*(s1 + 2*s2)), where all is
-  // the sum of the point's buckets and sk the sum of those whose index has
-  // bit k set: the four sums of every point in one call, then seven rounds
-  // of additions of all points together (each round's inversion shared).
+  // lo + sum_b (2b + 1) * bucket[b] = all + 2*(s0 + 2*(s1 + 2*s2)), where
+  // all is the sum of lo and the point's buckets and sk the sum of the
+  // buckets whose index has bit k set: the four sums of every point in one
+  // call, then six rounds of additions of all points together (each round's
+  // inversion shared).
   static_assert(kBuckets == 8);
   constexpr size_t kParts = 4;  // all, s0, s1, s2
+  // lo[i] joins the point's plain sum (weight 1), which saves a round.
   std::vector<size_t> plen(n * kParts, 0), pstart(n * kParts + 1, 0);
   for (size_t i = 0; i < n; ++i) {
+    if (!lo[i].infinity) ++plen[i * kParts];
     for (size_t b = 0; b < kBuckets; ++b) {
       if (len[i * kBuckets + b] == 0) continue;
       ++plen[i * kParts];
@@ -1446,6 +1449,7 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
   {
     std::vector<size_t> pos(pstart.begin(), pstart.end() - 1);
     for (size_t i = 0; i < n; ++i) {
+      if (!lo[i].infinity) parts[pos[i * kParts]++] = lo[i];
       for (size_t b = 0; b < kBuckets; ++b) {
         const size_t at = i * kBuckets + b;
         if (len[at] == 0) continue;
@@ -1476,11 +1480,10 @@ void fold_fixed(const G1Affine* lo, const FixedTable* const* const* tables, cons
     for (size_t i = 0; i < n; ++i) acc[i] = two_len[i] ? pair[2 * i] : G1Affine::identity();
   };
   for (size_t i = 0; i < n; ++i) acc[i] = part(i, 3);
-  for (size_t k : {2, 1, 0}) {  // then s1, s0 and all, each after a doubling
+  for (size_t k : {2, 1, 0}) {  // then s1, s0 and all (with lo), each after a doubling
     round([&](size_t i) { return acc[i]; });
     round([&](size_t i) { return part(i, k); });
   }
-  round([&](size_t i) { return lo[i]; });
   std::copy(acc.begin(), acc.end(), out);
 }
 
