@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "group/curve.hpp"
+#include "group/error.hpp"
 
 namespace nacrel {
 
@@ -92,12 +93,16 @@ struct SegmentRef {
 // are at least w bits apart in bits 0..128.
 constexpr size_t wnaf_max_digits(int w) { return w >= 2 ? size_t(128 / w) + 1 : 129; }
 // Tagged references written by index into a buffer sized up front (by
-// wnaf_max_digits per half), so that the digit loops make no calls.
+// wnaf_max_digits per half), so that the digit loops make no calls; a
+// write past the end (halves longer than that bound) stops instead.
 struct TaggedRefs {
   std::unique_ptr<SegmentRef[]> items;
-  size_t used = 0;
-  explicit TaggedRefs(size_t cap) : items(new SegmentRef[cap]) {}
-  void add(const PointRef& r, uint32_t seg) { items[used++] = SegmentRef{r, seg}; }
+  size_t used = 0, cap;
+  explicit TaggedRefs(size_t n) : items(new SegmentRef[n]), cap(n) {}
+  void add(const PointRef& r, uint32_t seg) {
+    if (used == cap) fail("tagged references: more digits than the bound");
+    items[used++] = SegmentRef{r, seg};
+  }
 };
 // out[s] = the sum of the items tagged s, for every s < segs (the identity
 // for none): the items sorted into their segments, then sum_bucket_refs.
