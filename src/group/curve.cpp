@@ -366,17 +366,29 @@ Fr fr_const(const U256& v) {
   return f;
 }
 
-// floor(a * b / 2^256) for a, b below 2^256; b is a public constant (its
-// zero words are skipped by a branch).
-U256 mul_high(const U256& a, const U256& b) {
-  uint64_t t[8] = {0};
-  for (int i = 0; i < 4; ++i) {
-    if (b.w[i] == 0) continue;  // b is a public constant: its zero words add nothing
+// out[0 .. NA + NB) = a * b for a of NA words and b of NB words.
+template <int NA, int NB>
+inline void mul_words(const uint64_t* a, const uint64_t* b, uint64_t* out) {
+  for (int i = 0; i < NA + NB; ++i) out[i] = 0;
+  for (int i = 0; i < NB; ++i) {
     uint64_t c = 0;
-    for (int j = 0; j < 4; ++j) t[i + j] = fieldimpl::mac(t[i + j], a.w[j], b.w[i], c);
-    t[i + 4] = c;
+    for (int j = 0; j < NA; ++j) out[i + j] = fieldimpl::mac(out[i + j], a[j], b[i], c);
+    out[i + NA] = c;
   }
-  return U256{{t[4], t[5], t[6], t[7]}};
+}
+
+// The rounding of both splits for a canonical k: c1 = floor(k g1 / 2^256)
+// and c2 = floor(k g2 / 2^256), the products written for the word sizes of
+// g1 (two) and g2 (three); c1 < 2^64 and c2 < 2^128, far below r.
+struct GlvRounding {
+  uint64_t c1[2], c2[3];
+};
+inline GlvRounding glv_rounding(const U256& kc) {
+  static_assert(kG1.w[2] == 0 && kG1.w[3] == 0 && kG2.w[3] == 0);
+  uint64_t p1[6], p2[7];
+  mul_words<4, 2>(kc.w, kG1.w, p1);
+  mul_words<4, 3>(kc.w, kG2.w, p2);
+  return GlvRounding{{p1[4], p1[5]}, {p2[4], p2[5], p2[6]}};
 }
 
 // Fr element as a signed integer in (-r/2, r/2]: magnitude and a sign mask
@@ -405,10 +417,9 @@ void glv_split_masks(const Fr& k, U256& k1, uint64_t& neg1, U256& k2, uint64_t& 
   // rounding; rounding only decides that both halves stay near 2^127.
   static const Fr minus_b1 = fr_const(kMinusB1), b2 = fr_const(kB2);
   static const Fr lambda = fr_const(kLambda);
-  const U256 kc = k.to_canonical();
-  // c1 < 2^67 and c2 < 2^131, both far below r.
-  Fr c1 = fr_of_reduced(mul_high(kc, kG1));
-  Fr c2 = fr_of_reduced(mul_high(kc, kG2));
+  const GlvRounding r = glv_rounding(k.to_canonical());
+  Fr c1 = fr_of_reduced(U256{{r.c1[0], r.c1[1], 0, 0}});
+  Fr c2 = fr_of_reduced(U256{{r.c2[0], r.c2[1], r.c2[2], 0}});
   Fr h2 = c1 * minus_b1 - c2 * b2;
   Fr h1 = k - h2 * lambda;
   signed_of(h1, k1, neg1);
@@ -428,17 +439,6 @@ namespace {
 
 constexpr U256 kA2{{0x0be4e1541221250bULL, 0x6f4d8248eeb859fdULL, 0, 0}};
 
-// out[0 .. NA + NB) = a * b for a of NA words and b of NB words.
-template <int NA, int NB>
-inline void mul_words(const uint64_t* a, const uint64_t* b, uint64_t* out) {
-  for (int i = 0; i < NA + NB; ++i) out[i] = 0;
-  for (int i = 0; i < NB; ++i) {
-    uint64_t c = 0;
-    for (int j = 0; j < NA; ++j) out[i + j] = fieldimpl::mac(out[i + j], a[j], b[i], c);
-    out[i + NA] = c;
-  }
-}
-
 // a - b mod 2^192 (three words).
 inline void sub3(uint64_t* a, const uint64_t* b) {
   uint64_t borrow = 0;
@@ -450,10 +450,8 @@ inline void from_twos3(const uint64_t* v, U256& mag, bool& negative) {
   negative = (v[2] >> 63) != 0;
   uint64_t m[3] = {v[0], v[1], v[2]};
   if (negative) {
-    uint64_t z[3] = {0, 0, 0};
-    sub3(z, m);
-    m[0] = z[0];
-    m[1] = z[1];
+    m[0] = m[1] = m[2] = 0;
+    sub3(m, v);
   }
   mag = U256{{m[0], m[1], 0, 0}};
 }
@@ -466,18 +464,14 @@ inline void from_twos3(const uint64_t* v, U256& mag, bool& negative) {
 // Both are below 2^128 in absolute value, so they are formed mod 2^192 only
 // and read as two's complement (the sign in the top word); they equal the
 // signed representatives in (-r/2, r/2] that the masked split computes. The
-// products are written for the sizes of the constants (g1: 2 words, g2: 3,
-// -b1 and a2: 2, b2: 1); c1 < 2^64 and c2 < 2^128 are words 4.. of the
-// products of k with g1 and g2.
+// products are written for the sizes of the constants (-b1 and a2: 2 words,
+// b2: 1) and of c1 (2) and c2 (3).
 GlvSplit glv_split(const Fr& k) {
-  static_assert(kG1.w[2] == 0 && kG1.w[3] == 0 && kG2.w[3] == 0 && kMinusB1.w[2] == 0 && kA2.w[2] == 0 &&
-                kB2.w[1] == 0);
+  static_assert(kMinusB1.w[2] == 0 && kA2.w[2] == 0 && kB2.w[1] == 0);
   const U256 kc = k.to_canonical();
-  uint64_t p1[6], p2[7];
-  mul_words<4, 2>(kc.w, kG1.w, p1);
-  mul_words<4, 3>(kc.w, kG2.w, p2);
-  const uint64_t* c1 = p1 + 4;  // two words
-  const uint64_t* c2 = p2 + 4;  // three words
+  const GlvRounding r = glv_rounding(kc);
+  const uint64_t* c1 = r.c1;
+  const uint64_t* c2 = r.c2;
   uint64_t k2[4], t[5];
   mul_words<2, 2>(c1, kMinusB1.w, k2);
   mul_words<3, 1>(c2, kB2.w, t);
