@@ -78,22 +78,7 @@ struct GeneratorCache {
     while ((uint64_t(1) << k) < n) ++k;
     std::lock_guard<std::mutex> lock(mu);
     std::unique_ptr<GeneratorSums>& slot = sums[size_t(k)];
-    if (!slot) {
-      auto s = std::make_unique<GeneratorSums>();
-      std::vector<G1Jac> gh(n + 1);
-      G1Jac h_sum = G1Jac::identity();
-      for (uint64_t i = 0; i < n; ++i) {
-        gh[i] = add_mixed(to_jacobian(points[i].ge()), points[n + i].ge());
-        h_sum = add_mixed(h_sum, points[n + i].ge());
-      }
-      gh[n] = neg(h_sum);
-      std::vector<G1Affine> aff(n + 1);
-      batch_to_affine(gh.data(), aff.data(), n + 1);
-      s->minus_h = aff[n];
-      aff.pop_back();
-      s->gh = std::move(aff);
-      slot = std::move(s);
-    }
+    if (!slot) slot = std::make_unique<GeneratorSums>(generator_sums(points.data(), points.data() + n, n));
     return slot.get();
   }
 
@@ -160,6 +145,22 @@ std::vector<const FixedTable*> generator_tables_for(const std::vector<Point>& g,
 std::vector<const CtTable*> generator_ct_tables_for(const std::vector<Point>& g, const std::vector<Point>& h) {
   if (generator_tables_for(g, h).empty()) return {};
   return cache().ct_table_range(0, 2 * g.size());
+}
+
+GeneratorSums generator_sums(const Point* g, const Point* h, size_t n) {
+  std::vector<G1Jac> gh(n + 1);
+  G1Jac h_sum = G1Jac::identity();
+  for (size_t i = 0; i < n; ++i) {
+    gh[i] = add_mixed(to_jacobian(g[i].ge()), h[i].ge());
+    h_sum = add_mixed(h_sum, h[i].ge());
+  }
+  gh[n] = neg(h_sum);
+  GeneratorSums out;
+  out.gh.resize(n + 1);
+  batch_to_affine(gh.data(), out.gh.data(), n + 1);
+  out.minus_h = out.gh[n];
+  out.gh.pop_back();
+  return out;
 }
 
 const GeneratorSums* generator_sums_for(const std::vector<Point>& g, const std::vector<Point>& h) {

@@ -56,6 +56,9 @@ struct GeneratorSums {
   G1Affine minus_h;
 };
 const GeneratorSums* generator_sums_for(const std::vector<Point>& g, const std::vector<Point>& h);
+// The same sums for any n points g and h (two additions per point, one
+// shared inversion).
+GeneratorSums generator_sums(const Point* g, const Point* h, size_t n);
 
 // Constant-time multiplication tables (CtTable, 4 KB each) of g then h under
 // the same conditions, built once per offset in the same cache.

@@ -135,20 +135,14 @@ RangeProof RangeProof::prove(const std::vector<Point>& g_vec, const std::vector<
   RangeProof proof;
   {
     // g[i] + h[i] and -sum h[i]: kept with the cached generators, else formed here.
-    std::vector<G1Affine> pts(N + 1);
-    if (const GeneratorSums* cached = generator_sums_for(g_vec, h_vec)) {
-      std::copy(cached->gh.begin(), cached->gh.end(), pts.begin());
-      pts[N] = cached->minus_h;
-    } else {
-      std::vector<G1Jac> gh_jac(N + 1);
-      G1Jac h_sum = G1Jac::identity();
-      for (size_t i = 0; i < N; ++i) {
-        gh_jac[i] = add_mixed(to_jacobian(g_vec[i].ge()), h_vec[i].ge());
-        h_sum = add_mixed(h_sum, h_vec[i].ge());
-      }
-      gh_jac[N] = neg(h_sum);
-      batch_to_affine(gh_jac.data(), pts.data(), N + 1);
+    GeneratorSums own;
+    const GeneratorSums* gh = generator_sums_for(g_vec, h_vec);
+    if (gh == nullptr) {
+      own = generator_sums(g_vec.data(), h_vec.data(), N);
+      gh = &own;
     }
+    std::vector<G1Affine> pts(gh->gh);
+    pts.push_back(gh->minus_h);
     if (combs) {
       // The commitments V_j = G*v_j + H*gamma_j (two comb products each) and
       // A as one more sum: H*alpha over H's comb, the g[i] + h[i] selected by
