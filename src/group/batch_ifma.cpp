@@ -309,31 +309,6 @@ NACREL_IFMA_INLINE void invert_lanes(Fv* v, const Fv& P2, const Fv& P) {
   }
 }
 
-// kCount planes of cap words each, every one 64-byte aligned, kept by a
-// thread between calls.
-template <int kCount>
-struct PlaneSet {
-  uint64_t* mem = nullptr;
-  size_t cap = 0;
-  PlaneSet() = default;
-  PlaneSet(const PlaneSet&) = delete;
-  PlaneSet& operator=(PlaneSet&& o) noexcept {
-    std::swap(mem, o.mem);
-    std::swap(cap, o.cap);
-    return *this;
-  }
-  ~PlaneSet() { std::free(mem); }
-  void reserve(size_t n) {
-    n = (n + 7) / 8 * 8;
-    if (n <= cap) return;
-    std::free(mem);
-    mem = static_cast<uint64_t*>(std::aligned_alloc(64, kCount * n * sizeof(uint64_t)));
-    cap = mem ? n : 0;
-    if (!mem) throw std::bad_alloc();
-  }
-  uint64_t* plane(int q) { return mem + size_t(q) * cap; }
-};
-
 // An array of n 64-byte aligned T (vector types) kept by a thread between
 // calls, grown on demand and given back by drop().
 template <class T>
@@ -357,6 +332,26 @@ struct AlignedArray {
     p = nullptr;
     cap = 0;
   }
+};
+
+// kCount planes of cap words each, every one 64-byte aligned, kept by a
+// thread between calls.
+template <int kCount>
+struct PlaneSet {
+  AlignedArray<uint64_t> mem;
+  size_t cap = 0;
+  void reserve(size_t n) {
+    n = (n + 7) / 8 * 8;
+    if (n <= cap) return;
+    cap = 0;  // nothing held if the allocation fails
+    mem.reserve(kCount * n);
+    cap = n;
+  }
+  void drop() {
+    mem.drop();
+    cap = 0;
+  }
+  uint64_t* plane(int q) { return mem.p + size_t(q) * cap; }
 };
 
 // The working points of the bucket sums: five limb planes of x and five of
@@ -406,7 +401,7 @@ struct BucketWork {
   // buffers are given back rather than held by the thread.
   void trim() {
     constexpr size_t kKeptPoints = size_t(1) << 17;  // planes of about 10 MB
-    if (e.cap > kKeptPoints) e = Planes();
+    if (e.cap > kKeptPoints) e.drop();
     if (groups.cap > kKeptPoints / 16) groups.drop();
     if (idx.capacity() > kKeptPoints) {
       idx = {};
@@ -1217,7 +1212,7 @@ bool sum_columns_ct_wide(const CtPoint* leaves, size_t rows, size_t width, size_
     for (int q = 0; q < kCtPlanes; ++q) secure_wipe(s.planes.plane(buf, q), used[buf] * sizeof(uint64_t));
   }
   secure_wipe(s.groups.p, ng * sizeof(CtLevelGroup));
-  if (s.planes.cap > (size_t(1) << 16)) s.planes = CtPlanes();  // about 11 MB
+  if (s.planes.cap > (size_t(1) << 16)) s.planes.drop();  // about 11 MB
   if (s.groups.cap > 4096) s.groups.drop();
   return true;
 #else
