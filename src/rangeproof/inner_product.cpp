@@ -128,6 +128,9 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
   // A base of kRebaseFrom + kRebaseFrom points or more is replaced by the
   // current generators once they are kRebaseRatio times shorter.
   constexpr size_t kRebaseFrom = 64, kRebaseRatio = 8;
+  // Width of the base tables: a base serves a few steps, over which width 5
+  // (half the tables of width 6, built in small rounds) costs less.
+  constexpr int kBaseWindow = 5;
   bool late = false;
   size_t base_n = 0;
   std::vector<OddTable> base_tab;
@@ -170,7 +173,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       }
       base[2 * n] = u;
       base_tab.resize(2 * n + 1);
-      build_odd_tables(base.data(), base_tab.data(), base.size(), 5, true);
+      build_odd_tables(base.data(), base_tab.data(), base.size(), kBaseWindow, true);
     } else if (late && base_n >= kRebaseFrom && base_n == kRebaseRatio * n) {
       // A large base makes every later step cost as much as the first: the
       // current generators G[i] = sum of wg[j]*base_g[j] over j = i mod n
@@ -198,7 +201,7 @@ InnerProductArg InnerProductArg::prove(const std::vector<Point>& G, const std::v
       std::fill(wg.begin(), wg.begin() + n, Fr::one());
       std::fill(wh.begin(), wh.begin() + n, Fr::one());
       base_tab.assign(2 * n + 1, OddTable{});
-      build_odd_tables(base.data(), base_tab.data(), base.size(), 5, true);
+      build_odd_tables(base.data(), base_tab.data(), base.size(), kBaseWindow, true);
     }
     // L = <a_lo, G_hi> + <b_hi, H_lo> + c_lo*u,  R = <a_hi, G_lo> + <b_lo, H_hi> + c_hi*u.
     G1Jac lr[2];
